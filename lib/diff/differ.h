@@ -1,0 +1,25 @@
+// Suffix-sort binary differ.
+#pragma once
+
+#include "diff/patch.h"
+
+namespace quarnel {
+
+// Expresses newData as records against oldData; offsets are relative to the
+// two buffers. An empty new buffer gives an empty list.
+PatchList diffBuffers(const uint8_t *oldData, int32_t oldSize, const uint8_t *newData, uint32_t newSize);
+
+// Number of leading bytes a and b share, at most min(aLength, bLength); 0 when aLength <= 0.
+int32_t matchLength(const uint8_t *a, int32_t aLength, const uint8_t *b, int32_t bLength);
+
+struct Match {
+    int32_t length;
+    int32_t position;
+};
+
+// Longest match of target's beginning among the old suffixes I[low..high];
+// ties go to the upper candidate.
+Match findLongestMatch(const int32_t *I, const uint8_t *oldData, int32_t oldSize, const uint8_t *target,
+                       int32_t targetLength, int32_t low, int32_t high);
+
+} // namespace quarnel

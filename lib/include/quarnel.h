@@ -1,0 +1,77 @@
+/* Public interface of the FOTA pack builder library. Valid C and C++. */
+#ifndef QUARNEL_H
+#define QUARNEL_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32)
+#  if defined(QUARNEL_BUILDING)
+#    define QUARNEL_API __declspec(dllexport)
+#  else
+#    define QUARNEL_API __declspec(dllimport)
+#  endif
+#else
+#  define QUARNEL_API __attribute__((visibility("default")))
+#endif
+
+/* Where the device maps its flash, and the code area inside it. */
+typedef struct CodeArea {
+    uint32_t flashBase; /* address at which the device maps its flash */
+    uint32_t codeBase;  /* offset of the code area from flashBase; multiple of 4096 */
+    uint32_t codeSize;  /* length of the code area in bytes; multiple of 4096 */
+} CodeArea;
+
+/*
+ * Result codes of FotaCreatePack and their messages (FotaErrorMsg):
+ *   0  "no error"
+ *   1  "invalid sector size"                          (never returned)
+ *   2  codeBase not a multiple of 4096                 ("unknown error")
+ *   3  codeSize not a multiple of 4096                 ("unknown error")
+ *   4  "fota end address not block aligned"           (never returned)
+ *   5  "fota start address not sector aligned"        (never returned)
+ *   6  "fota area outside flash"                      (never returned)
+ *   7  "failed to read old lod"
+ *   8  "failed to read new lod"
+ *   9  "old lod is not contiguous"
+ *  10  "old size not sector aligned"
+ *  11  "old address does not match code flash base"
+ *  12  "old size larger than code flash size"
+ *  13  "new lod is not contiguous"
+ *  14  "new size not sector aligned"
+ *  15  "new address does not match code flash base"
+ *  16  "new size larger than code flash size"
+ *  17  "failed to write pack": the pack cannot be opened, written or closed
+ *  18  "failed to read pack"                          (never returned)
+ *  19  "invalid pack at verify"                       (never returned)
+ *  20  "failed to upgrade at verify"                  (never returned)
+ *  21  "failed to clean after upgrade"                (never returned)
+ *  22  "failed to match new lod after upgrade"        (never returned)
+ *  23  reserved                                       ("unknown error")
+ *  24  "out of memory": an allocation failed anywhere in the call
+ *  25  "failed to compress pack": the LZMA encoder reported an error
+ * Any other value, negative ones included, reads "unknown error".
+ */
+
+/*
+ * Builds one pack that turns the old image into the new one in place.
+ * Paths are NUL-terminated UTF-8. The three out-values (old image start
+ * relative to flashBase, its size in bytes, its checksum) are written only
+ * on success; each pointer may be null. Returns 0 or a code listed above.
+ */
+QUARNEL_API int FotaCreatePack(const char *oldLodPath, const char *newLodPath,
+                               const char *packPath, uint32_t *outOldStart,
+                               uint32_t *outOldSize, uint32_t *outOldCrc,
+                               CodeArea area);
+
+/* Static, never-null English text for any result code. */
+QUARNEL_API const char *FotaErrorMsg(int code);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUARNEL_H */

@@ -1,0 +1,51 @@
+#include "pack/open_file.h"
+
+#ifdef _WIN32
+#include <memory>
+#include <windows.h>
+#endif
+
+namespace quarnel {
+
+#ifdef _WIN32
+
+namespace {
+
+// Converts UTF-8 to UTF-16; empty when the text is not valid UTF-8.
+std::unique_ptr<wchar_t[]> widen(const char *text)
+{
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    if (length <= 0)
+        return nullptr;
+    std::unique_ptr<wchar_t[]> wide(new wchar_t[length]);
+    if (MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.get(), length) != length)
+        return nullptr;
+    return wide;
+}
+
+} // namespace
+
+std::FILE *openFileUtf8(const char *path, const char *mode)
+{
+    if (path == nullptr || mode == nullptr)
+        return nullptr;
+    const auto widePath = widen(path);
+    const auto wideMode = widen(mode);
+    if (!widePath || !wideMode)
+        return nullptr;
+    return _wfopen(widePath.get(), wideMode.get());
+}
+
+#else
+
+// File names are byte strings here, so UTF-8 reaches the file system as it is.
+std::FILE *openFileUtf8(const char *path, const char *mode)
+{
+    if (path == nullptr || mode == nullptr)
+        return nullptr;
+    return std::fopen(path, mode);
+}
+
+#endif
+
+} // namespace quarnel
