@@ -36,6 +36,19 @@ std::FILE *openFileUtf8(const char *path, const char *mode)
     return _wfopen(widePath.get(), wideMode.get());
 }
 
+bool replaceFileUtf8(const char *from, const char *to)
+{
+    const auto wideFrom = widen(from);
+    const auto wideTo = widen(to);
+    return wideFrom && wideTo && MoveFileExW(wideFrom.get(), wideTo.get(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+void removeFileUtf8(const char *path)
+{
+    if (const auto widePath = widen(path))
+        _wremove(widePath.get());
+}
+
 #else
 
 // File names are byte strings here, so UTF-8 reaches the file system as it is.
@@ -44,6 +57,17 @@ std::FILE *openFileUtf8(const char *path, const char *mode)
     if (path == nullptr || mode == nullptr)
         return nullptr;
     return std::fopen(path, mode);
+}
+
+bool replaceFileUtf8(const char *from, const char *to)
+{
+    return from != nullptr && to != nullptr && std::rename(from, to) == 0;
+}
+
+void removeFileUtf8(const char *path)
+{
+    if (path != nullptr)
+        std::remove(path);
 }
 
 #endif

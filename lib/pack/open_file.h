@@ -9,4 +9,10 @@ namespace quarnel {
 // the path is null, cannot be converted, or the open fails.
 std::FILE *openFileUtf8(const char *path, const char *mode);
 
+// Moves the file at from over to, replacing to; false when that fails.
+bool replaceFileUtf8(const char *from, const char *to);
+
+// Removes a file; quietly does nothing when it cannot.
+void removeFileUtf8(const char *path);
+
 } // namespace quarnel

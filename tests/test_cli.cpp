@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "support/test_files.h"
+
+using testsupport::makeLodText;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+struct CliRun {
+    std::string output;
+    int status;
+};
+
+// Runs packcli with the given argument text (already shell-quoted) in dir.
+CliRun runCli(const std::string &dir, const std::string &arguments)
+{
+    const std::string command = "cd '" + dir + "' && '" PACKCLI_PATH "' " + arguments + " 2>/dev/null";
+    CliRun run{"", -1};
+    FILE *pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return run;
+    char buffer[256];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.output.append(buffer, n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::string imageText(uint32_t address, uint32_t size, uint32_t seed)
+{
+    return makeLodText(address, testsupport::firmwareLikeBytes(size, seed));
+}
+
+} // namespace
+
+TEST(Cli, WrongArgumentCountPrintsUsage)
+{
+    TempDir dir;
+    const std::string usage = std::string("usage: ") + PACKCLI_PATH + " flashsize codebase oldlod newlod pack\n";
+    for (const char *arguments : {"", "1 2 3 4", "1 2 3 4 5 6"}) {
+        const CliRun run = runCli(dir.dir(), arguments);
+        EXPECT_EQ(run.output, usage) << "arguments: " << arguments;
+        EXPECT_EQ(run.status, 255) << "arguments: " << arguments;
+    }
+}
+
+TEST(Cli, GoldenCases)
+{
+    TempDir dir;
+    writeFile(dir.path("old.lod"), imageText(0x08010000, 0x4000, 1));
+    writeFile(dir.path("new.lod"), imageText(0x08010000, 0x5000, 2));
+    writeFile(dir.path("at0.lod"), imageText(0x08000000, 0x1000, 3));
+    writeFile(dir.path("big.lod"), imageText(0x08010000, 0x8000, 4));
+    writeFile(dir.path("gap.lod"), imageText(0x08010000, 0x1000, 5) + imageText(0x08012000, 0x1000, 6));
+    writeFile(dir.path("ragged.lod"), imageText(0x08010000, 0x1004, 7));
+    writeFile(dir.path("empty.lod"), "");
+
+    struct Case {
+        const char *arguments;
+        const char *output;
+        int status;
+    };
+    const Case cases[] = {
+        {"0x400000 0x10000 old.lod new.lod out.pack", "", 0},
+        {"0x400000 0200000 old.lod new.lod octal.pack", "", 0},
+        {"4194304 65536 old.lod new.lod decimal.pack", "", 0},
+        {"0x400000 0x10800 old.lod new.lod x.pack", "unknown error\n", 2},
+        {"0x400800 0x10000 old.lod new.lod x.pack", "unknown error\n", 3},
+        {"0 0 at0.lod new.lod x.pack", "old size larger than code flash size\n", 12},
+        {"zero none at0.lod new.lod x.pack", "old size larger than code flash size\n", 12},
+        {"0x400000 0x10000 missing.lod new.lod x.pack", "failed to read old lod\n", 7},
+        {"0x400000 0x10000 empty.lod new.lod x.pack", "failed to read old lod\n", 7},
+        {"0x400000 0x10000 old.lod missing.lod x.pack", "failed to read new lod\n", 8},
+        {"0x400000 0x10000 gap.lod new.lod x.pack", "old lod is not contiguous\n", 9},
+        {"0x400000 0x10000 ragged.lod new.lod x.pack", "old size not sector aligned\n", 10},
+        {"0x400000 0x10000 at0.lod new.lod x.pack", "old address does not match code flash base\n", 11},
+        {"0x16000 0x10000 big.lod new.lod x.pack", "old size larger than code flash size\n", 12},
+        {"0x400000 0x10000 old.lod gap.lod x.pack", "new lod is not contiguous\n", 13},
+        {"0x400000 0x10000 old.lod ragged.lod x.pack", "new size not sector aligned\n", 14},
+        {"0x400000 0x10000 old.lod at0.lod x.pack", "new address does not match code flash base\n", 15},
+        {"0x16000 0x10000 old.lod big.lod x.pack", "new size larger than code flash size\n", 16},
+        {"0x400000 0x10000 old.lod new.lod no/such/dir/x.pack", "failed to write pack\n", 17},
+    };
+    for (const Case &c : cases) {
+        const CliRun run = runCli(dir.dir(), c.arguments);
+        EXPECT_EQ(run.output, c.output) << "arguments: " << c.arguments;
+        EXPECT_EQ(run.status, c.status) << "arguments: " << c.arguments;
+    }
+    EXPECT_TRUE(std::filesystem::exists(dir.path("out.pack")));
+    EXPECT_FALSE(std::filesystem::exists(dir.path("x.pack")));
+    EXPECT_EQ(testsupport::readFile(dir.path("octal.pack")), testsupport::readFile(dir.path("out.pack")));
+    EXPECT_EQ(testsupport::readFile(dir.path("decimal.pack")), testsupport::readFile(dir.path("out.pack")));
+}
+
+TEST(Cli, SharedLibraryExportsExactlyTwoFunctions)
+{
+    FILE *pipe = popen("nm -D --defined-only '" QUARNEL_SO_PATH "' | awk '$2 ~ /^[TDBRVW]$/ {print $3}' | sort", "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string symbols;
+    char buffer[256];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        symbols.append(buffer, n);
+    pclose(pipe);
+    EXPECT_EQ(symbols, "FotaCreatePack\nFotaErrorMsg\n");
+}
