@@ -1,0 +1,131 @@
+#include "container/lzma_adapter.h"
+
+#include <lzma.h>
+
+#include <new>
+
+#include "container/mem_streams.h"
+#include "pack/result_codes.h"
+
+namespace quarnel {
+
+namespace {
+
+// Bytes moved between the streams and the encoder per step.
+constexpr uint32_t stepSize = 1u << 16;
+
+// Ends the encoder on every path out of the compression.
+class EncoderGuard {
+public:
+    EncoderGuard() = default;
+    EncoderGuard(const EncoderGuard &) = delete;
+    EncoderGuard &operator=(const EncoderGuard &) = delete;
+    ~EncoderGuard() { lzma_end(&stream); }
+
+    lzma_stream stream = LZMA_STREAM_INIT;
+};
+
+int resultOf(lzma_ret ret)
+{
+    return ret == LZMA_MEM_ERROR ? resultOutOfMemory : resultCompressFailed;
+}
+
+// The fixed settings; an encoder without end marker leaves the length to our header.
+lzma_ret startEncoder(lzma_stream &stream)
+{
+    lzma_options_lzma options;
+    if (lzma_lzma_preset(&options, 6))
+        return LZMA_OPTIONS_ERROR;
+    options.dict_size = lzmaDictionarySize;
+    options.lc = 3;
+    options.lp = 0;
+    options.pb = 2;
+    options.mode = LZMA_MODE_NORMAL;
+    options.nice_len = 255;
+    options.mf = LZMA_MF_BT4;
+    options.depth = 0;
+    options.ext_flags = 0;
+    options.ext_size_low = 0;
+    options.ext_size_high = 0;
+    const lzma_filter filters[] = {
+        {LZMA_FILTER_LZMA1EXT, &options},
+        {LZMA_VLI_UNKNOWN, nullptr},
+    };
+    return lzma_raw_encoder(&stream, filters);
+}
+
+// Writes the 13-byte header: properties byte, dictionary size, input length.
+StreamStatus writeHeader(COutMemStream &out, uint64_t length)
+{
+    const uint8_t properties[5] = {
+        lzmaPropertiesByte,
+        static_cast<uint8_t>(lzmaDictionarySize),
+        static_cast<uint8_t>(lzmaDictionarySize >> 8),
+        static_cast<uint8_t>(lzmaDictionarySize >> 16),
+        static_cast<uint8_t>(lzmaDictionarySize >> 24),
+    };
+    StreamStatus status = out.write(properties, sizeof properties, nullptr);
+    for (int shift = 0; shift < 64 && status == streamOk; shift += 8) {
+        const uint8_t byte = static_cast<uint8_t>(length >> shift);
+        status = out.write(&byte, 1, nullptr);
+    }
+    return status;
+}
+
+// Runs the encoder over the whole input stream into the output stream.
+int encode(CInMemStream &in, COutMemStream &out)
+{
+    EncoderGuard encoder;
+    lzma_ret ret = startEncoder(encoder.stream);
+    if (ret != LZMA_OK)
+        return resultOf(ret);
+
+    std::vector<uint8_t> inBuffer(stepSize);
+    std::vector<uint8_t> outBuffer(stepSize);
+    lzma_stream &stream = encoder.stream;
+    lzma_action action = LZMA_RUN;
+    do {
+        if (stream.avail_in == 0 && action == LZMA_RUN) {
+            uint32_t count = 0;
+            in.read(inBuffer.data(), stepSize, &count);
+            stream.next_in = inBuffer.data();
+            stream.avail_in = count;
+            if (count == 0)
+                action = LZMA_FINISH;
+        }
+        stream.next_out = outBuffer.data();
+        stream.avail_out = stepSize;
+        ret = lzma_code(&stream, action);
+        if (ret != LZMA_OK && ret != LZMA_STREAM_END)
+            return resultOf(ret);
+        const uint32_t produced = stepSize - static_cast<uint32_t>(stream.avail_out);
+        if (produced > 0 && out.write(outBuffer.data(), produced, nullptr) != streamOk)
+            return resultCompressFailed;
+    } while (ret != LZMA_STREAM_END);
+    return resultOk;
+}
+
+} // namespace
+
+int compressPatchStream(const uint8_t *input, int32_t length, std::vector<uint8_t> &output)
+{
+    output.clear();
+    if (length < 0 || (input == nullptr && length > 0))
+        return resultCompressFailed;
+    try {
+        CInMemStream in(input, static_cast<uint32_t>(length));
+        COutMemStream out;
+        if (writeHeader(out, static_cast<uint64_t>(length)) != streamOk)
+            return resultCompressFailed;
+        const int result = encode(in, out);
+        if (result != resultOk)
+            return result;
+        out.copyTo(output);
+        return resultOk;
+    } catch (const std::bad_alloc &) {
+        output.clear();
+        return resultOutOfMemory;
+    }
+}
+
+} // namespace quarnel
