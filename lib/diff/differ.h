@@ -9,6 +9,11 @@ namespace quarnel {
 // two buffers. An empty new buffer gives an empty list.
 PatchList diffBuffers(const uint8_t *oldData, int32_t oldSize, const uint8_t *newData, uint32_t newSize);
 
+// The scan loop of diffBuffers over a suffix array I (oldSize + 1 entries) that
+// the caller built with suffixSort; gives exactly what diffBuffers gives.
+PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, int32_t oldSize, const uint8_t *newData,
+                              uint32_t newSize);
+
 // Number of leading bytes a and b share, at most min(aLength, bLength); 0 when aLength <= 0.
 int32_t matchLength(const uint8_t *a, int32_t aLength, const uint8_t *b, int32_t bLength);
 

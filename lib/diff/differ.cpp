@@ -1,0 +1,208 @@
+#include "diff/differ.h"
+
+#include "diff/suffix_sort.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+
+namespace quarnel {
+
+namespace {
+
+// Offsets and counts are signed 32-bit, so larger buffers cannot be described.
+void checkSizes(int32_t oldSize, uint32_t newSize)
+{
+    if (oldSize < 0 || oldSize == std::numeric_limits<int32_t>::max() ||
+        newSize > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()))
+        throw std::length_error("diff buffer too large");
+}
+
+// True when the extension score 2*s - i beats 2*best - bestLength; 64-bit so that 2*s cannot overflow.
+bool scoresHigher(int32_t s, int32_t i, int32_t best, int32_t bestLength)
+{
+    return 2 * int64_t{s} - i > 2 * int64_t{best} - bestLength;
+}
+
+// One aligned stretch of new data waiting to become a record.
+struct Stretch {
+    int32_t lastScan;
+    int32_t lastPos;
+    int32_t scan;
+    int32_t matchPos;
+};
+
+// Shortest forward extension from lastPos with the best score.
+int32_t forwardExtension(const Stretch &st, const uint8_t *oldData, int32_t oldSize, const uint8_t *newData)
+{
+    int32_t s = 0;
+    int32_t best = 0;
+    int32_t length = 0;
+    for (int32_t i = 0; st.lastScan + i < st.scan && st.lastPos + i < oldSize;) {
+        if (oldData[st.lastPos + i] == newData[st.lastScan + i])
+            s++;
+        i++;
+        if (scoresHigher(s, i, best, length)) {
+            best = s;
+            length = i;
+        }
+    }
+    return length;
+}
+
+// Shortest backward extension from matchPos with the best score.
+int32_t backwardExtension(const Stretch &st, const uint8_t *oldData, const uint8_t *newData)
+{
+    int32_t s = 0;
+    int32_t best = 0;
+    int32_t length = 0;
+    for (int32_t i = 1; st.scan >= st.lastScan + i && st.matchPos >= i; i++) {
+        if (oldData[st.matchPos - i] == newData[st.scan - i])
+            s++;
+        if (scoresHigher(s, i, best, length)) {
+            best = s;
+            length = i;
+        }
+    }
+    return length;
+}
+
+// Where the two extensions overlap, gives each byte to the alignment that matches more of it.
+void cutOverlap(const Stretch &st, const uint8_t *oldData, const uint8_t *newData, int32_t &forwardLength,
+                int32_t &backwardLength)
+{
+    if (st.lastScan + forwardLength <= st.scan - backwardLength)
+        return;
+    const int32_t overlap = (st.lastScan + forwardLength) - (st.scan - backwardLength);
+    int32_t s = 0;
+    int32_t best = 0;
+    int32_t cut = 0;
+    for (int32_t i = 0; i < overlap; i++) {
+        if (newData[st.lastScan + forwardLength - overlap + i] == oldData[st.lastPos + forwardLength - overlap + i])
+            s++;
+        if (newData[st.scan - backwardLength + i] == oldData[st.matchPos - backwardLength + i])
+            s--;
+        if (s > best) {
+            best = s;
+            cut = i + 1;
+        }
+    }
+    forwardLength += cut - overlap;
+    backwardLength -= cut;
+}
+
+// Closes the stretch into a record (unless it would be empty); returns the backward extension.
+int32_t closeStretch(const Stretch &st, const uint8_t *oldData, int32_t oldSize, const uint8_t *newData,
+                     int32_t newSize, PatchList &patches)
+{
+    int32_t forwardLength = forwardExtension(st, oldData, oldSize, newData);
+    int32_t backwardLength = st.scan < newSize ? backwardExtension(st, oldData, newData) : 0;
+    cutOverlap(st, oldData, newData, forwardLength, backwardLength);
+
+    const int32_t extraStart = st.lastScan + forwardLength;
+    const int32_t extraLength = (st.scan - backwardLength) - extraStart;
+    if (forwardLength == 0 && extraLength == 0)
+        return backwardLength;
+
+    auto patch = std::make_shared<Patch>();
+    patch->newOffset = static_cast<uint32_t>(st.lastScan);
+    patch->oldOffset = static_cast<uint32_t>(st.lastPos);
+    patch->diffBytes.resize(static_cast<size_t>(forwardLength));
+    for (int32_t i = 0; i < forwardLength; i++)
+        patch->diffBytes[i] = static_cast<uint8_t>(newData[st.lastScan + i] - oldData[st.lastPos + i]);
+    patch->extraBytes.assign(newData + extraStart, newData + extraStart + extraLength);
+    patches.push_back(std::move(patch));
+    return backwardLength;
+}
+
+} // namespace
+
+int32_t matchLength(const uint8_t *a, int32_t aLength, const uint8_t *b, int32_t bLength)
+{
+    const int32_t limit = std::min(aLength, bLength);
+    int32_t i = 0;
+    while (limit - i >= 8 && std::memcmp(a + i, b + i, 8) == 0)
+        i += 8;
+    while (i < limit && a[i] == b[i])
+        i++;
+    return i;
+}
+
+Match findLongestMatch(const int32_t *I, const uint8_t *oldData, int32_t oldSize, const uint8_t *target,
+                       int32_t targetLength, int32_t low, int32_t high)
+{
+    while (high - low >= 2) {
+        const int32_t x = low + (high - low) / 2;
+        const int32_t compared = std::min(oldSize - I[x], targetLength);
+        if (std::memcmp(oldData + I[x], target, static_cast<size_t>(compared)) < 0)
+            low = x;
+        else
+            high = x;
+    }
+    const int32_t a = matchLength(oldData + I[low], oldSize - I[low], target, targetLength);
+    const int32_t b = matchLength(oldData + I[high], oldSize - I[high], target, targetLength);
+    if (a > b)
+        return {a, I[low]};
+    return {b, I[high]};
+}
+
+PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, int32_t oldSize, const uint8_t *newData,
+                              uint32_t newSize)
+{
+    checkSizes(oldSize, newSize);
+    const int32_t newLength = static_cast<int32_t>(newSize);
+    PatchList patches;
+
+    int32_t scan = 0;
+    int32_t matchLen = 0;
+    int32_t matchPos = 0;
+    int32_t lastScan = 0;
+    int32_t lastPos = 0;
+    int32_t lastOffset = 0;
+    while (scan < newLength) {
+        int32_t oldScore = 0;
+        scan += matchLen;
+        // The cursor never moves back, so each new position is scored against the alignment once.
+        int32_t cursor = scan;
+        while (scan < newLength) {
+            const Match match = findLongestMatch(I, oldData, oldSize, newData + scan, newLength - scan, 0, oldSize);
+            matchLen = match.length;
+            matchPos = match.position;
+            for (; cursor < scan + matchLen; cursor++) {
+                if (cursor + lastOffset < oldSize && oldData[cursor + lastOffset] == newData[cursor])
+                    oldScore++;
+            }
+            // Stop where the current alignment already explains the match, or a better one is found.
+            if ((matchLen == oldScore && matchLen != 0) || matchLen > oldScore + 8)
+                break;
+            if (scan + lastOffset < oldSize && oldData[scan + lastOffset] == newData[scan])
+                oldScore--;
+            scan++;
+        }
+
+        if (matchLen != oldScore || scan == newLength) {
+            const Stretch stretch{lastScan, lastPos, scan, matchPos};
+            const int32_t backwardLength = closeStretch(stretch, oldData, oldSize, newData, newLength, patches);
+            lastScan = scan - backwardLength;
+            lastPos = matchPos - backwardLength;
+            lastOffset = matchPos - scan;
+        }
+    }
+    return patches;
+}
+
+PatchList diffBuffers(const uint8_t *oldData, int32_t oldSize, const uint8_t *newData, uint32_t newSize)
+{
+    checkSizes(oldSize, newSize);
+    const size_t slots = static_cast<size_t>(oldSize) + 1;
+    std::vector<int32_t> I(slots);
+    {
+        // V is only needed while sorting; dropping it early lowers the peak during the scan.
+        std::vector<int32_t> V(slots);
+        suffixSort(I.data(), V.data(), oldData, oldSize);
+    }
+    return diffWithSuffixArray(I.data(), oldData, oldSize, newData, newSize);
+}
+
+} // namespace quarnel
