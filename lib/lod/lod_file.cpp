@@ -42,7 +42,7 @@ bool readWholeFile(const char *path, std::unique_ptr<char[]> &data, size_t &size
     if (std::fseek(file.get(), 0, SEEK_END) != 0)
         return false;
     const long end = std::ftell(file.get());
-    if (end <= 0 || static_cast<unsigned long>(end) > std::numeric_limits<size_t>::max())
+    if (end <= 0)
         return false;
     if (std::fseek(file.get(), 0, SEEK_SET) != 0)
         return false;
