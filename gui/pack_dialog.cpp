@@ -1,0 +1,271 @@
+#include "pack_dialog.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QThreadPool>
+#include <QTimer>
+#include <QtConcurrent>
+
+#include "size_text.h"
+
+namespace {
+
+constexpr uint32_t deviceFlashBase = 0x08000000u;
+constexpr int runningTickMs = 1000;
+
+QPushButton *makeButton(const QString &name, const QString &text)
+{
+    auto *button = new QPushButton(text);
+    button->setObjectName(name);
+    return button;
+}
+
+QLineEdit *makeLineEdit(const QString &name)
+{
+    auto *edit = new QLineEdit;
+    edit->setObjectName(name);
+    return edit;
+}
+
+QLabel *makeLabel(const QString &name, const QString &text, QWidget *buddy)
+{
+    auto *label = new QLabel(text);
+    label->setObjectName(name);
+    label->setBuddy(buddy);
+    return label;
+}
+
+} // namespace
+
+FotaPackDialog::FotaPackDialog(QWidget *parent)
+    : QDialog(parent), settings(QStringLiteral("projects.ini"), QSettings::IniFormat)
+{
+    timer = new QTimer(this);
+    timer->setSingleShot(true);
+    watcher = new QFutureWatcher<int>(this);
+    watcher->setObjectName(QStringLiteral("watcher"));
+    createWidgets();
+    teLog->setWordWrapMode(QTextOption::WrapAnywhere);
+    teLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    createConnections();
+    reloadProjects();
+    updateControls();
+}
+
+FotaPackDialog::~FotaPackDialog()
+{
+    // The job writes into this object and cannot be cancelled, so it has to end first.
+    watcher->waitForFinished();
+}
+
+void FotaPackDialog::createWidgets()
+{
+    setWindowTitle(tr("Create FOTA pack"));
+
+    cbConfig = new QComboBox;
+    cbConfig->setObjectName(QStringLiteral("cbConfig"));
+    pbConfigEdit = makeButton(QStringLiteral("pbConfigEdit"), tr("Edit"));
+    pbConfigAdd = makeButton(QStringLiteral("pbConfigAdd"), tr("Add"));
+    pbConfigRemove = makeButton(QStringLiteral("pbConfigRemove"), tr("Remove"));
+    leOldLod = makeLineEdit(QStringLiteral("leOldLod"));
+    pbOldBrowse = makeButton(QStringLiteral("pbOldBrowse"), tr("..."));
+    leNewLod = makeLineEdit(QStringLiteral("leNewLod"));
+    pbNewBrowse = makeButton(QStringLiteral("pbNewBrowse"), tr("..."));
+    lePatch = makeLineEdit(QStringLiteral("lePatch"));
+    pbPatchBrowse = makeButton(QStringLiteral("pbPatchBrowse"), tr("..."));
+    pbRun = makeButton(QStringLiteral("pbRun"), tr("Run"));
+    // Enter in a path field starts the run rather than opening the first button's dialog.
+    pbRun->setDefault(true);
+    teLog = new QPlainTextEdit;
+    teLog->setObjectName(QStringLiteral("teLog"));
+    teLog->setReadOnly(true);
+
+    auto *gridLayout = new QGridLayout(this);
+    gridLayout->setObjectName(QStringLiteral("gridLayout"));
+    gridLayout->addWidget(makeLabel(QStringLiteral("label"), tr("Project"), cbConfig), 0, 0);
+    gridLayout->addWidget(cbConfig, 0, 1);
+    gridLayout->addWidget(pbConfigEdit, 0, 2);
+    gridLayout->addWidget(pbConfigAdd, 0, 3);
+    gridLayout->addWidget(pbConfigRemove, 0, 4);
+    gridLayout->addWidget(makeLabel(QStringLiteral("label_2"), tr("Old LOD"), leOldLod), 1, 0);
+    gridLayout->addWidget(leOldLod, 1, 1, 1, 3);
+    gridLayout->addWidget(pbOldBrowse, 1, 4);
+    gridLayout->addWidget(makeLabel(QStringLiteral("label_3"), tr("New LOD"), leNewLod), 2, 0);
+    gridLayout->addWidget(leNewLod, 2, 1, 1, 3);
+    gridLayout->addWidget(pbNewBrowse, 2, 4);
+    gridLayout->addWidget(makeLabel(QStringLiteral("label_4"), tr("Patch"), lePatch), 3, 0);
+    gridLayout->addWidget(lePatch, 3, 1, 1, 3);
+    gridLayout->addWidget(pbPatchBrowse, 3, 4);
+    gridLayout->addWidget(pbRun, 4, 4);
+    gridLayout->addWidget(teLog, 6, 0, 1, 5);
+    gridLayout->setColumnStretch(1, 1);
+    gridLayout->setRowStretch(6, 1);
+
+    setTabOrder(cbConfig, pbConfigEdit);
+    setTabOrder(pbConfigEdit, pbConfigAdd);
+    setTabOrder(pbConfigAdd, pbConfigRemove);
+    setTabOrder(pbConfigRemove, leOldLod);
+    setTabOrder(leOldLod, pbOldBrowse);
+    setTabOrder(pbOldBrowse, leNewLod);
+    setTabOrder(leNewLod, pbNewBrowse);
+    setTabOrder(pbNewBrowse, lePatch);
+    setTabOrder(lePatch, pbPatchBrowse);
+    setTabOrder(pbPatchBrowse, pbRun);
+    setTabOrder(pbRun, teLog);
+
+    resize(583, 355);
+}
+
+void FotaPackDialog::createConnections()
+{
+    connect(timer, &QTimer::timeout, this, &FotaPackDialog::runningTimer);
+    connect(watcher, &QFutureWatcher<int>::finished, this, &FotaPackDialog::runFinished);
+    connect(pbConfigEdit, &QPushButton::clicked, this, &FotaPackDialog::onEditConfig);
+    connect(pbConfigAdd, &QPushButton::clicked, this, &FotaPackDialog::onAddConfig);
+    connect(pbConfigRemove, &QPushButton::clicked, this, &FotaPackDialog::onRemoveConfig);
+    connect(pbOldBrowse, &QPushButton::clicked, this, &FotaPackDialog::onBrowseOld);
+    connect(pbNewBrowse, &QPushButton::clicked, this, &FotaPackDialog::onBrowseNew);
+    connect(pbPatchBrowse, &QPushButton::clicked, this, &FotaPackDialog::onBrowsePatch);
+    connect(pbRun, &QPushButton::clicked, this, &FotaPackDialog::onRun);
+    // Paths typed or pasted by hand count as much as chosen ones for enabling Run.
+    for (QLineEdit *path : {leOldLod, leNewLod, lePatch})
+        connect(path, &QLineEdit::textEdited, this, &FotaPackDialog::updateControls);
+}
+
+void FotaPackDialog::updateControls()
+{
+    const bool idle = !running;
+    const bool haveProject = idle && cbConfig->count() > 0;
+    const bool havePaths = !leOldLod->text().isEmpty() && !leNewLod->text().isEmpty()
+                           && !lePatch->text().isEmpty();
+
+    const QList<QWidget *> inputs{cbConfig, pbConfigAdd, leOldLod, leNewLod,
+                                  lePatch, pbOldBrowse, pbNewBrowse, pbPatchBrowse};
+    for (QWidget *control : inputs)
+        control->setEnabled(idle);
+    pbConfigEdit->setEnabled(haveProject);
+    pbConfigRemove->setEnabled(haveProject);
+    pbRun->setEnabled(haveProject && havePaths);
+}
+
+void FotaPackDialog::reject()
+{
+    if (running) {
+        teLog->appendPlainText(QStringLiteral("Cannot close while the pack is being created; "
+                                              "wait for the run to end."));
+        return;
+    }
+    QDialog::reject();
+}
+
+void FotaPackDialog::onBrowseOld()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open old LOD file"),
+                                                      QString(),
+                                                      QStringLiteral("Old LOD files (*.lod)"));
+    if (path.isEmpty())
+        return;
+    leOldLod->setText(path);
+    updateControls();
+}
+
+void FotaPackDialog::onBrowseNew()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open new LOD file"),
+                                                      QString(),
+                                                      QStringLiteral("New LOD files (*.lod)"));
+    if (path.isEmpty())
+        return;
+    leNewLod->setText(path);
+    updateControls();
+}
+
+void FotaPackDialog::onBrowsePatch()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save FOTA pack file"),
+                                                      QString(),
+                                                      QStringLiteral("FOTA pack files (*.pack)"));
+    if (path.isEmpty())
+        return;
+    lePatch->setText(path);
+    updateControls();
+}
+
+void FotaPackDialog::onRun()
+{
+    running = true;
+    updateControls();
+    timer->start(runningTickMs);
+
+    const QString projectName = cbConfig->currentText();
+    settings.beginGroup(projectName);
+    area.flashBase = deviceFlashBase;
+    area.codeBase = static_cast<uint32_t>(
+        parseSizeText(settings.value(QStringLiteral("codeFlashBase")).toString()));
+    area.codeSize = static_cast<uint32_t>(
+        parseSizeText(settings.value(QStringLiteral("codeFlashSize")).toString()));
+    settings.endGroup();
+
+    teLog->clear();
+    teLog->appendPlainText(QStringLiteral("Create FOTA pack for project %1").arg(projectName));
+    teLog->appendPlainText(QStringLiteral("  old: %1").arg(leOldLod->text()));
+    teLog->appendPlainText(QStringLiteral("  new: %1").arg(leNewLod->text()));
+    teLog->appendPlainText(QStringLiteral("  pack: %1").arg(lePatch->text()));
+    teLog->appendPlainText(QStringLiteral("  code base: %1").arg(area.codeBase));
+    teLog->appendPlainText(QStringLiteral("  code size: %1").arg(area.codeSize));
+    teLog->appendPlainText(QStringLiteral("Run ."));
+    runLineBlock = teLog->blockCount() - 1;
+
+    jobOldLod = leOldLod->text().toUtf8();
+    jobNewLod = leNewLod->text().toUtf8();
+    jobPatch = lePatch->text().toUtf8();
+    watcher->setFuture(
+        QtConcurrent::run(QThreadPool::globalInstance(), this, &FotaPackDialog::runPackJob));
+}
+
+int FotaPackDialog::runPackJob()
+{
+    return FotaCreatePack(jobOldLod.constData(), jobNewLod.constData(), jobPatch.constData(),
+                          &oldStart, &oldSize, &oldCrc, area);
+}
+
+void FotaPackDialog::runningTimer()
+{
+    timer->start(runningTickMs);
+    appendToRunLine(QStringLiteral("."));
+}
+
+void FotaPackDialog::runFinished()
+{
+    timer->stop();
+    running = false;
+    updateControls();
+
+    const int result = watcher->result();
+    if (result != 0) {
+        teLog->appendPlainText(
+            QStringLiteral("Failed: %1").arg(QString::fromLatin1(FotaErrorMsg(result))));
+        return;
+    }
+    appendToRunLine(QStringLiteral("SUCCESS"));
+    teLog->appendPlainText(QStringLiteral("  old start: %1").arg(oldStart));
+    teLog->appendPlainText(QStringLiteral("  old size: %1").arg(oldSize));
+    teLog->appendPlainText(QStringLiteral("  old CRC: 0x%1").arg(oldCrc, 8, 16, QLatin1Char('0')));
+    teLog->appendPlainText(QString());
+}
+
+void FotaPackDialog::appendToRunLine(const QString &text)
+{
+    QTextCursor cursor(teLog->document()->findBlockByNumber(runLineBlock));
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    cursor.insertText(text);
+    teLog->moveCursor(QTextCursor::End);
+}

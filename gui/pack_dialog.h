@@ -1,0 +1,85 @@
+// The main window: project choice, file choice, and a pack run on a worker thread.
+#ifndef PACKGUI_PACK_DIALOG_H
+#define PACKGUI_PACK_DIALOG_H
+
+#include <QByteArray>
+#include <QDialog>
+#include <QFutureWatcher>
+#include <QSettings>
+
+#include <cstdint>
+
+#include "quarnel.h"
+
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+struct ProjectConfig;
+
+class FotaPackDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit FotaPackDialog(QWidget *parent = nullptr);
+    ~FotaPackDialog() override;
+
+public slots:
+    // Escape and the window's close button end up here; refused while a pack is being built.
+    void reject() override;
+
+private slots:
+    void onEditConfig();
+    void onAddConfig();
+    void onRemoveConfig();
+    void onBrowseOld();
+    void onBrowseNew();
+    void onBrowsePatch();
+    void onRun();
+    void runningTimer();
+    void runFinished();
+
+private:
+    void createWidgets();
+    void createConnections();
+    void updateControls();
+
+    void reloadProjects();
+    bool readProject(ProjectConfig &config);
+    void saveProject(const ProjectConfig &config);
+
+    int runPackJob();
+    void appendToRunLine(const QString &text);
+
+    bool running = false;
+    uint32_t oldStart = 0;
+    uint32_t oldSize = 0;
+    uint32_t oldCrc = 0;
+    CodeArea area{0, 0, 0};
+    QSettings settings;
+    QTimer *timer = nullptr;
+    QFutureWatcher<int> *watcher = nullptr;
+
+    // The job's paths, converted once on this thread before the job starts.
+    QByteArray jobOldLod;
+    QByteArray jobNewLod;
+    QByteArray jobPatch;
+    // The log line that the dots and "SUCCESS" extend, even if notes follow it.
+    int runLineBlock = -1;
+
+    QComboBox *cbConfig = nullptr;
+    QPushButton *pbConfigEdit = nullptr;
+    QPushButton *pbConfigAdd = nullptr;
+    QPushButton *pbConfigRemove = nullptr;
+    QLineEdit *leOldLod = nullptr;
+    QPushButton *pbOldBrowse = nullptr;
+    QLineEdit *leNewLod = nullptr;
+    QPushButton *pbNewBrowse = nullptr;
+    QLineEdit *lePatch = nullptr;
+    QPushButton *pbPatchBrowse = nullptr;
+    QPushButton *pbRun = nullptr;
+    QPlainTextEdit *teLog = nullptr;
+};
+
+#endif

@@ -1,0 +1,99 @@
+// The project operations of the main dialog: the store "projects.ini" and its list.
+#include "pack_dialog.h"
+
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QStringList>
+
+#include "config_dialog.h"
+#include "project_config.h"
+
+namespace {
+
+const char *const codeFlashBaseKey = "codeFlashBase";
+const char *const codeFlashSizeKey = "codeFlashSize";
+
+// An empty name puts the keys outside any section, and a slash or backslash nests
+// sections, so the project could never be read back under its name.
+bool isStorableName(const QString &name)
+{
+    return !name.isEmpty() && !name.contains(QLatin1Char('/'))
+           && !name.contains(QLatin1Char('\\'));
+}
+
+} // namespace
+
+void FotaPackDialog::reloadProjects()
+{
+    const QStringList names = settings.childGroups();
+    const int remembered = names.indexOf(cbConfig->currentText());
+    cbConfig->clear();
+    cbConfig->addItems(names);
+    cbConfig->setCurrentIndex(remembered >= 0 ? remembered : 0);
+    updateControls();
+}
+
+bool FotaPackDialog::readProject(ProjectConfig &config)
+{
+    if (!settings.childGroups().contains(config.name))
+        return false;
+    settings.beginGroup(config.name);
+    config.codeFlashBase = settings.value(QLatin1String(codeFlashBaseKey)).toString();
+    config.codeFlashSize = settings.value(QLatin1String(codeFlashSizeKey)).toString();
+    settings.endGroup();
+    return true;
+}
+
+void FotaPackDialog::saveProject(const ProjectConfig &config)
+{
+    settings.beginGroup(config.name);
+    settings.setValue(QLatin1String(codeFlashBaseKey), config.codeFlashBase);
+    settings.setValue(QLatin1String(codeFlashSizeKey), config.codeFlashSize);
+    settings.endGroup();
+    settings.sync();
+    reloadProjects();
+}
+
+void FotaPackDialog::onAddConfig()
+{
+    FotaConfigDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const ProjectConfig config = dialog.getConfig();
+    if (!isStorableName(config.name)) {
+        teLog->appendPlainText(
+            QStringLiteral("Project not added: \"%1\" cannot be stored as a project name "
+                           "(it must not be empty or contain / or \\).")
+                .arg(config.name));
+        return;
+    }
+    saveProject(config);
+}
+
+void FotaPackDialog::onEditConfig()
+{
+    ProjectConfig config;
+    config.name = cbConfig->currentText();
+    if (config.name.isEmpty() || !readProject(config))
+        return;
+    FotaConfigDialog dialog(this);
+    dialog.setConfig(config);
+    if (dialog.exec() == QDialog::Accepted)
+        saveProject(dialog.getConfig());
+}
+
+void FotaPackDialog::onRemoveConfig()
+{
+    const QString name = cbConfig->currentText();
+    if (name.isEmpty())
+        return;
+    settings.beginGroup(name);
+    const QStringList keys = settings.allKeys();
+    for (const QString &key : keys)
+        settings.remove(key);
+    settings.endGroup();
+    settings.sync();
+    cbConfig->removeItem(cbConfig->currentIndex());
+    // Without this, Edit, Remove and Run would stay enabled after the last project is gone.
+    updateControls();
+}
