@@ -1,0 +1,287 @@
+// Project store, configuration dialog and size texts of packgui.
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QtTest>
+
+#include "config_dialog.h"
+#include "gui_test_support.h"
+#include "pack_dialog.h"
+#include "size_text.h"
+
+namespace {
+
+template <typename T>
+T *child(QWidget *parent, const char *name)
+{
+    return parent->findChild<T *>(QLatin1String(name));
+}
+
+QStringList comboItems(QComboBox *combo)
+{
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    return items;
+}
+
+// Fills the next configuration dialog and presses OK or Cancel.
+void answerConfigDialog(const QString &name, const QString &base, const QString &size, bool ok)
+{
+    whenModal([=](QWidget *modal) {
+        auto *dialog = qobject_cast<FotaConfigDialog *>(modal);
+        QVERIFY(dialog);
+        if (child<QLineEdit>(dialog, "leProjectName")->isEnabled())
+            child<QLineEdit>(dialog, "leProjectName")->setText(name);
+        child<QLineEdit>(dialog, "leCodeBase")->setText(base);
+        child<QLineEdit>(dialog, "leCodeSize")->setText(size);
+        auto *box = child<QDialogButtonBox>(dialog, "buttonBox");
+        box->button(ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+    });
+}
+
+// What another reader of the file sees, section by section.
+QMap<QString, QMap<QString, QString>> storeOnDisk()
+{
+    QSettings file(QStringLiteral("projects.ini"), QSettings::IniFormat);
+    QMap<QString, QMap<QString, QString>> sections;
+    for (const QString &group : file.childGroups()) {
+        file.beginGroup(group);
+        for (const QString &key : file.allKeys())
+            sections[group][key] = file.value(key).toString();
+        file.endGroup();
+    }
+    return sections;
+}
+
+QMap<QString, QString> project(const QString &base, const QString &size)
+{
+    return {{QStringLiteral("codeFlashBase"), base}, {QStringLiteral("codeFlashSize"), size}};
+}
+
+} // namespace
+
+class ProjectStoreTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void parsesSizeTexts_data();
+    void parsesSizeTexts();
+    void freshInstallationHasNoProjects();
+    void addEditRemoveRoundTrip();
+    void unstorableNamesAreNotAdded();
+    void configDialogKeepsTextsAsTyped();
+    void packDialogLayout();
+};
+
+void ProjectStoreTest::parsesSizeTexts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("value");
+    QTest::newRow("64K") << "64K" << 65536;
+    QTest::newRow("64k") << "64k" << 65536;
+    QTest::newRow("4M") << "4M" << 4194304;
+    QTest::newRow("1m") << "1m" << 1048576;
+    QTest::newRow("hex K") << "0x10K" << 16384;
+    QTest::newRow("hex with spaces") << "  0x10000 \t" << 65536;
+    QTest::newRow("octal") << "010" << 8;
+    QTest::newRow("decimal") << "4096" << 4096;
+    QTest::newRow("not a number") << "abc" << 0;
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("suffix only") << "K" << 0;
+    QTest::newRow("beyond signed range") << "0x80000000" << 0;
+    QTest::newRow("largest") << "0x7fffffff" << 0x7fffffff;
+    QTest::newRow("shift wraps") << "4096M" << 0;
+}
+
+void ProjectStoreTest::parsesSizeTexts()
+{
+    QFETCH(QString, text);
+    QFETCH(int, value);
+    QCOMPARE(parseSizeText(text), value);
+}
+
+void ProjectStoreTest::freshInstallationHasNoProjects()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    FotaPackDialog dialog;
+    QCOMPARE(child<QComboBox>(&dialog, "cbConfig")->count(), 0);
+    QVERIFY(!child<QPushButton>(&dialog, "pbConfigEdit")->isEnabled());
+    QVERIFY(!child<QPushButton>(&dialog, "pbConfigRemove")->isEnabled());
+    QVERIFY(!child<QPushButton>(&dialog, "pbRun")->isEnabled());
+    QVERIFY(child<QPushButton>(&dialog, "pbConfigAdd")->isEnabled());
+    // Looking is not storing: the file appears with the first project only.
+    QVERIFY(!QFile::exists(work.path(QStringLiteral("projects.ini"))));
+}
+
+void ProjectStoreTest::addEditRemoveRoundTrip()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    {
+        FotaPackDialog dialog;
+        auto *combo = child<QComboBox>(&dialog, "cbConfig");
+
+        answerConfigDialog(QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral(" 4M "), true);
+        QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
+        QCOMPARE(storeOnDisk().value(QStringLiteral("demo")), project("0x10000", " 4M "));
+        QCOMPARE(comboItems(combo), QStringList{"demo"});
+        QCOMPARE(combo->currentText(), QStringLiteral("demo"));
+        QVERIFY(child<QPushButton>(&dialog, "pbConfigEdit")->isEnabled());
+        QVERIFY(!child<QPushButton>(&dialog, "pbRun")->isEnabled()); // no paths yet
+
+        // The list is refilled in the store's order and the selection stays where it was.
+        answerConfigDialog(QStringLiteral("alpha"), QStringLiteral("64K"), QString(), true);
+        QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
+        QCOMPARE(comboItems(combo), (QStringList{"alpha", "demo"}));
+        QCOMPARE(combo->currentText(), QStringLiteral("demo"));
+        QCOMPARE(storeOnDisk().value(QStringLiteral("alpha")), project("64K", ""));
+
+        // Cancel leaves nothing behind.
+        answerConfigDialog(QStringLiteral("beta"), QStringLiteral("1"), QStringLiteral("2"), false);
+        QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
+        QCOMPARE(storeOnDisk().keys(), (QStringList{"alpha", "demo"}));
+
+        // Edit shows the stored texts with the name locked, and the reserved size is never stored.
+        bool editChecked = false;
+        whenModal([&](QWidget *modal) {
+            QCOMPARE(modal->windowTitle(), QStringLiteral("FOTA Configuration"));
+            auto *name = child<QLineEdit>(modal, "leProjectName");
+            QVERIFY(!name->isEnabled());
+            QCOMPARE(name->text(), QStringLiteral("demo"));
+            QCOMPARE(child<QLineEdit>(modal, "leCodeBase")->text(), QStringLiteral("0x10000"));
+            QCOMPARE(child<QLineEdit>(modal, "leCodeSize")->text(), QStringLiteral(" 4M "));
+            auto *reserved = child<QLineEdit>(modal, "lineEdit_2");
+            QVERIFY(reserved->isReadOnly());
+            QCOMPARE(reserved->text(), QStringLiteral("0x10000"));
+            child<QLineEdit>(modal, "leCodeSize")->setText(QStringLiteral("0x3F0000"));
+            child<QDialogButtonBox>(modal, "buttonBox")->button(QDialogButtonBox::Ok)->click();
+            editChecked = true;
+        });
+        QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigEdit"), Qt::LeftButton);
+        QVERIFY(editChecked);
+        QCOMPARE(storeOnDisk().value(QStringLiteral("demo")), project("0x10000", "0x3F0000"));
+
+        answerConfigDialog(QString(), QStringLiteral("0x999"), QStringLiteral("0x999"), false);
+        QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigEdit"), Qt::LeftButton);
+        QCOMPARE(storeOnDisk().value(QStringLiteral("demo")), project("0x10000", "0x3F0000"));
+
+        // Adding under an existing name overwrites that project's two keys.
+        answerConfigDialog(QStringLiteral("alpha"), QStringLiteral("128K"), QStringLiteral("1M"), true);
+        QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
+        QCOMPARE(storeOnDisk().value(QStringLiteral("alpha")), project("128K", "1M"));
+        QCOMPARE(comboItems(combo), (QStringList{"alpha", "demo"}));
+    }
+
+    // A new window reads the same file back and selects the first project.
+    FotaPackDialog reopened;
+    auto *combo = child<QComboBox>(&reopened, "cbConfig");
+    QCOMPARE(comboItems(combo), (QStringList{"alpha", "demo"}));
+    QCOMPARE(combo->currentText(), QStringLiteral("alpha"));
+
+    // Remove asks nothing and reaches the file at once.
+    QTest::mouseClick(child<QPushButton>(&reopened, "pbConfigRemove"), Qt::LeftButton);
+    QCOMPARE(storeOnDisk().keys(), QStringList{"demo"});
+    QCOMPARE(comboItems(combo), QStringList{"demo"});
+    QTest::mouseClick(child<QPushButton>(&reopened, "pbConfigRemove"), Qt::LeftButton);
+    QVERIFY(storeOnDisk().isEmpty());
+    QCOMPARE(combo->count(), 0);
+    QVERIFY(!child<QPushButton>(&reopened, "pbConfigEdit")->isEnabled());
+    QVERIFY(!child<QPushButton>(&reopened, "pbConfigRemove")->isEnabled());
+    QVERIFY(!child<QPushButton>(&reopened, "pbRun")->isEnabled());
+}
+
+void ProjectStoreTest::unstorableNamesAreNotAdded()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    FotaPackDialog dialog;
+    for (const QString &name : {QString(), QStringLiteral("a/b"), QStringLiteral("a\\b")}) {
+        answerConfigDialog(name, QStringLiteral("0x10000"), QStringLiteral("0x10000"), true);
+        QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
+        QVERIFY(logLines(&dialog).last().startsWith(QStringLiteral("Project not added")));
+    }
+    QSettings file(QStringLiteral("projects.ini"), QSettings::IniFormat);
+    QVERIFY(file.allKeys().isEmpty());
+    QCOMPARE(child<QComboBox>(&dialog, "cbConfig")->count(), 0);
+
+    // A name with spaces and other INI-unfriendly characters comes back unchanged.
+    const QString odd = QStringLiteral(" board [rev B]; 50% ");
+    answerConfigDialog(odd, QStringLiteral("0x10000"), QStringLiteral("a,b"), true);
+    QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
+    QCOMPARE(storeOnDisk().value(odd), project("0x10000", "a,b"));
+    QCOMPARE(child<QComboBox>(&dialog, "cbConfig")->currentText(), odd);
+}
+
+void ProjectStoreTest::configDialogKeepsTextsAsTyped()
+{
+    FotaConfigDialog dialog;
+    QCOMPARE(dialog.size(), QSize(291, 147));
+    QVERIFY(child<QLineEdit>(&dialog, "leProjectName")->isEnabled());
+    QVERIFY(child<QLineEdit>(&dialog, "leCodeBase")->text().isEmpty());
+    QCOMPARE(child<QLabel>(&dialog, "label_9")->text(), QStringLiteral("    Code Flash Base"));
+    QTest::keyClicks(child<QLineEdit>(&dialog, "leProjectName"), QStringLiteral(" p1 "));
+    QTest::keyClicks(child<QLineEdit>(&dialog, "leCodeBase"), QStringLiteral(" 64k"));
+    QTest::keyClicks(child<QLineEdit>(&dialog, "leCodeSize"), QStringLiteral("0x3F0000 "));
+    QTest::keyClicks(child<QLineEdit>(&dialog, "lineEdit_2"), QStringLiteral("9"));
+    const ProjectConfig config = dialog.getConfig();
+    QCOMPARE(config.name, QStringLiteral(" p1 "));
+    QCOMPARE(config.codeFlashBase, QStringLiteral(" 64k"));
+    QCOMPARE(config.codeFlashSize, QStringLiteral("0x3F0000 "));
+    QCOMPARE(child<QLineEdit>(&dialog, "lineEdit_2")->text(), QStringLiteral("0x10000"));
+}
+
+void ProjectStoreTest::packDialogLayout()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    FotaPackDialog dialog;
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Create FOTA pack"));
+    QCOMPARE(dialog.size(), QSize(583, 355));
+
+    auto *grid = child<QGridLayout>(&dialog, "gridLayout");
+    QVERIFY(grid);
+    struct Cell {
+        const char *name;
+        int row, column, columnSpan;
+    };
+    const Cell cells[] = {{"label", 0, 0, 1},         {"cbConfig", 0, 1, 1},
+                          {"pbConfigEdit", 0, 2, 1},  {"pbConfigAdd", 0, 3, 1},
+                          {"pbConfigRemove", 0, 4, 1}, {"label_2", 1, 0, 1},
+                          {"leOldLod", 1, 1, 3},      {"pbOldBrowse", 1, 4, 1},
+                          {"label_3", 2, 0, 1},       {"leNewLod", 2, 1, 3},
+                          {"pbNewBrowse", 2, 4, 1},   {"label_4", 3, 0, 1},
+                          {"lePatch", 3, 1, 3},       {"pbPatchBrowse", 3, 4, 1},
+                          {"pbRun", 4, 4, 1},         {"teLog", 6, 0, 5}};
+    for (const Cell &cell : cells) {
+        auto *widget = child<QWidget>(&dialog, cell.name);
+        QVERIFY2(widget, cell.name);
+        int row, column, rowSpan, columnSpan;
+        grid->getItemPosition(grid->indexOf(widget), &row, &column, &rowSpan, &columnSpan);
+        QVERIFY2(row == cell.row && column == cell.column && columnSpan == cell.columnSpan, cell.name);
+    }
+    QVERIFY(child<QPlainTextEdit>(&dialog, "teLog")->isReadOnly());
+
+    // Tab walks the controls in reading order.
+    const QStringList order{"cbConfig", "pbConfigEdit", "pbConfigAdd", "pbConfigRemove",
+                            "leOldLod", "pbOldBrowse", "leNewLod", "pbNewBrowse",
+                            "lePatch", "pbPatchBrowse", "pbRun", "teLog"};
+    QStringList walked;
+    QWidget *widget = child<QWidget>(&dialog, "cbConfig");
+    while (walked.size() < order.size()) {
+        if (order.contains(widget->objectName()))
+            walked << widget->objectName();
+        widget = widget->nextInFocusChain();
+    }
+    QCOMPARE(walked, order);
+}
+
+QTEST_MAIN(ProjectStoreTest)
+#include "test_project_store.moc"
