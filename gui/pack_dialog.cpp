@@ -159,8 +159,7 @@ void FotaPackDialog::updateControls()
 void FotaPackDialog::reject()
 {
     if (running) {
-        teLog->appendPlainText(QStringLiteral("Cannot close while the pack is being created; "
-                                              "wait for the run to end."));
+        teLog->appendPlainText(QStringLiteral("Cannot close while the pack is being created."));
         return;
     }
     QDialog::reject();
