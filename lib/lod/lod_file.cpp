@@ -36,7 +36,7 @@ int hexValue(char c)
 // Reads the whole file into memory; a short read counts as a failure.
 bool readWholeFile(const char *path, std::unique_ptr<char[]> &data, size_t &size)
 {
-    FileHandle file(openFileUtf8(path, "rb"));
+    FileHandle file(openRegularFileUtf8(path));
     if (!file)
         return false;
     if (std::fseek(file.get(), 0, SEEK_END) != 0)

@@ -3,6 +3,10 @@
 #ifdef _WIN32
 #include <memory>
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace quarnel {
@@ -36,6 +40,19 @@ std::FILE *openFileUtf8(const char *path, const char *mode)
     return _wfopen(widePath.get(), wideMode.get());
 }
 
+std::FILE *openRegularFileUtf8(const char *path)
+{
+    std::FILE *file = openFileUtf8(path, "rb");
+    if (file == nullptr)
+        return nullptr;
+    struct _stat64 status;
+    if (_fstat64(_fileno(file), &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
+}
+
 bool replaceFileUtf8(const char *from, const char *to)
 {
     const auto wideFrom = widen(from);
@@ -57,6 +74,25 @@ std::FILE *openFileUtf8(const char *path, const char *mode)
     if (path == nullptr || mode == nullptr)
         return nullptr;
     return std::fopen(path, mode);
+}
+
+std::FILE *openRegularFileUtf8(const char *path)
+{
+    if (path == nullptr)
+        return nullptr;
+    // Non-blocking, so that a FIFO without a writer cannot hang the open.
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    std::FILE *file = fdopen(fd, "rb");
+    if (file == nullptr)
+        close(fd);
+    return file;
 }
 
 bool replaceFileUtf8(const char *from, const char *to)

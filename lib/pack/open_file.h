@@ -9,6 +9,10 @@ namespace quarnel {
 // the path is null, cannot be converted, or the open fails.
 std::FILE *openFileUtf8(const char *path, const char *mode);
 
+// Opens a regular file for binary reading; null for anything else (a
+// directory, a FIFO, a device), without ever blocking on the open.
+std::FILE *openRegularFileUtf8(const char *path);
+
 // Moves the file at from over to, replacing to; false when that fails.
 bool replaceFileUtf8(const char *from, const char *to);
 
