@@ -147,12 +147,26 @@ void benchSize(size_t size, uint32_t seed)
     std::printf("          one 64 KiB chunk against the whole old image: %.3f s\n", chunkSeconds);
 }
 
+// Uniform data is the slow case: the search at each position walks down to the shortest
+// suffix of the run, so the time grows with the square of the length.
+void benchUniform(size_t size)
+{
+    const Bytes erased(size, 0xFF);
+    const auto start = Clock::now();
+    quarnel::diffBuffers(erased.data(), int32_t(size), erased.data(), uint32_t(size));
+    const double seconds = secondsSince(start);
+    std::printf("%4.0f KiB of 0xFF against itself: %.3f s = %.2f MiB/s\n", double(size) / 1024, seconds,
+                mib(double(size)) / seconds);
+}
+
 } // namespace
 
 int main()
 {
     benchSize(1u << 20, 1);
     benchSize(4u << 20, 2);
+    benchUniform(64u << 10);
+    benchUniform(256u << 10);
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("process peak resident set (inputs and copies included): %.1f MiB\n", usage.ru_maxrss / 1024.0);
