@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <unistd.h>
@@ -15,6 +13,7 @@
 #include "diff/differ.h"
 #include "diff/suffix_sort.h"
 #include "support/patch_check.h"
+#include "support/test_files.h"
 
 using quarnel::PatchList;
 using Bytes = std::vector<uint8_t>;
@@ -39,50 +38,10 @@ private:
     std::mt19937 engine_;
 };
 
-// Bytes shaped like a firmware image: code words from a few opcodes, random data,
-// erased-flash runs, tables of all byte values and copies of earlier content.
+// Firmware-like bytes of any size, seeded from the running generator.
 Bytes firmwareImage(Random &random, size_t size)
 {
-    uint32_t opcodes[8];
-    for (uint32_t &opcode : opcodes)
-        opcode = uint32_t(random.below(1u << 16)) << 16;
-    Bytes out;
-    out.reserve(size + 4);
-    const uint32_t longestBlock = uint32_t(std::min<size_t>(size, 4096)) + 1;
-    while (out.size() < size) {
-        const size_t length = 1 + random.below(longestBlock);
-        switch (random.below(6)) {
-        case 0:
-        case 1:
-            for (size_t i = 0; i < length; i += 4) {
-                const uint32_t word = opcodes[random.below(8)] | random.below(1u << 12);
-                for (int shift = 0; shift < 32; shift += 8)
-                    out.push_back(uint8_t(word >> shift));
-            }
-            break;
-        case 2: {
-            const Bytes fresh = random.bytes(length);
-            out.insert(out.end(), fresh.begin(), fresh.end());
-            break;
-        }
-        case 3:
-            out.insert(out.end(), length, random.below(2) ? 0xFF : 0x00);
-            break;
-        case 4:
-            if (!out.empty()) {
-                const size_t from = random.below(uint32_t(out.size()));
-                const size_t count = std::min(length, out.size() - from);
-                out.insert(out.end(), out.begin() + long(from), out.begin() + long(from + count));
-            }
-            break;
-        default:
-            for (size_t i = 0; i < length; ++i)
-                out.push_back(uint8_t(i));
-            break;
-        }
-    }
-    out.resize(size);
-    return out;
+    return testsupport::firmwareLikeBytes(uint32_t(size), random.below(1u << 31));
 }
 
 // A later version of old: blocks moved and duplicated, bytes changed, ranges inserted and deleted.
@@ -411,18 +370,6 @@ std::string findBsdiff()
     return {};
 }
 
-void writeBytes(const std::string &path, const Bytes &bytes)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
-}
-
-Bytes readBytes(const std::string &path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
 // The header's 8-byte numbers: magnitude little-endian, sign in the top bit.
 int64_t readOfft(const uint8_t *p)
 {
@@ -495,11 +442,8 @@ TEST(Differ, SameRecordsAsBsdiff)
 {
     const std::string bsdiff = findBsdiff();
     ASSERT_FALSE(bsdiff.empty()) << "bsdiff not found in PATH or /usr/bin: run scripts/install-deps";
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("quarnel-bsdiff-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    const std::string oldPath = (folder / "old").string(), newPath = (folder / "new").string(),
-                      patchPath = (folder / "patch").string();
+    const testsupport::TempDir folder;
+    const std::string oldPath = folder.path("old"), newPath = folder.path("new"), patchPath = folder.path("patch");
 
     Random random(5);
     for (int round = 0; round < 300; ++round) {
@@ -509,19 +453,18 @@ TEST(Differ, SameRecordsAsBsdiff)
         const Bytes fresh = random.below(20) == 0 ? firmwareImage(random, old.size()) : firmwareUpdate(random, old);
         if (fresh.empty())
             continue;
-        writeBytes(oldPath, old);
-        writeBytes(newPath, fresh);
+        testsupport::writeFile(oldPath, std::string(old.begin(), old.end()));
+        testsupport::writeFile(newPath, std::string(fresh.begin(), fresh.end()));
         const std::string command = "'" + bsdiff + "' '" + oldPath + "' '" + newPath + "' '" + patchPath + "'";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
         PatchList expected;
-        ASSERT_TRUE(bsdiffRecords(readBytes(patchPath), expected)) << "round " << round;
+        ASSERT_TRUE(bsdiffRecords(testsupport::readFile(patchPath), expected)) << "round " << round;
         const PatchList actual = diff(old, fresh);
         ASSERT_TRUE(checkList(actual, old, fresh)) << "round " << round;
         ASSERT_TRUE(sameRecords(actual, expected))
             << "round " << round << ", old size " << old.size() << ", new size " << fresh.size();
     }
-    std::filesystem::remove_all(folder);
 }
 
 TEST(PatchCheck, NamesWhatIsWrongWithABrokenList)
