@@ -1,0 +1,21 @@
+// Applying a pack's chunks to the flash model the way a device does.
+#pragma once
+
+#include <cstdint>
+
+#include "packcheck/findings.h"
+#include "packcheck/flash_model.h"
+#include "packcheck/pack_reader.h"
+#include "quarnel.h"
+
+namespace quarnel::check {
+
+// In stream order, each chunk is checked to be one aligned erase unit inside
+// the code area whose records read only the old image's area
+// [codeBase, codeBase + oldSize), then built in RAM from the flash as it
+// stands, checked against its CRC and written. Stops at the first chunk that
+// fails, as a device would. Returns 0 or 20.
+int playChunks(const PackContents &contents, const CodeArea &area, uint32_t oldSize, FlashModel &flash,
+               Findings &findings);
+
+} // namespace quarnel::check

@@ -1,0 +1,30 @@
+// The pack's data section: a 13-byte LZMA header and LZMA1 data without end marker.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "packcheck/findings.h"
+
+namespace quarnel::check {
+
+struct LzmaBlockHeader {
+    uint8_t properties = 0;
+    uint32_t dictionarySize = 0;
+    uint64_t statedLength = 0;
+};
+
+// Reads and checks the header at block[0..13): the fixed properties and
+// dictionary, and a stated length of at most streamCap. Returns 0 or 19.
+// Findings name pack bytes, the block starting at pack byte blockOffset.
+int readLzmaHeader(const uint8_t *block, size_t blockSize, uint64_t streamCap, size_t blockOffset,
+                   LzmaBlockHeader &header, Findings &findings);
+
+// Decodes the block's data to exactly its stated length; an end marker, data
+// that stops short and bytes after the data are findings. The output grows
+// only as decoded bytes arrive. Returns 0, 19, or 24 when memory runs out.
+int decodeLzmaBlock(const uint8_t *block, size_t blockSize, const LzmaBlockHeader &header, size_t blockOffset,
+                    std::vector<uint8_t> &out, Findings &findings);
+
+} // namespace quarnel::check

@@ -1,0 +1,46 @@
+#include "packcheck/pack_file.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "pack/open_file.h"
+#include "pack/result_codes.h"
+
+namespace quarnel::check {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE *file) const { std::fclose(file); }
+};
+
+} // namespace
+
+int readPackFile(const char *path, std::vector<uint8_t> &bytes, Findings &findings)
+{
+    const char *name = path != nullptr ? path : "(no path)";
+    std::unique_ptr<std::FILE, FileCloser> file(openFileUtf8(path, "rb"));
+    if (!file) {
+        addFinding(findings, resultPackReadFailed, "%s: cannot be opened", name);
+        return resultPackReadFailed;
+    }
+    // Read in blocks rather than by a size from seeking: folders and pipes report none that can be trusted.
+    bytes.clear();
+    uint8_t block[1 << 16];
+    size_t got;
+    while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) {
+        if (bytes.size() + got > maxPackFileSize) {
+            addFinding(findings, resultPackInvalid, "%s: more than %llu bytes, larger than any pack", name,
+                       static_cast<unsigned long long>(maxPackFileSize));
+            return resultPackInvalid;
+        }
+        bytes.insert(bytes.end(), block, block + got);
+    }
+    if (std::ferror(file.get())) {
+        addFinding(findings, resultPackReadFailed, "%s: read failed after %zu bytes", name, bytes.size());
+        return resultPackReadFailed;
+    }
+    return resultOk;
+}
+
+} // namespace quarnel::check

@@ -1,0 +1,38 @@
+// Reading a pack without the images: header, LZMA block and stream structure.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "container/pack_header.h"
+#include "packcheck/findings.h"
+#include "packcheck/lzma_block.h"
+#include "packcheck/stream_layout.h"
+
+namespace quarnel::check {
+
+// The most packcheck ever decodes: even a 64 MiB code area's worst-case stream stays below 1 GiB.
+constexpr uint64_t maxStreamLength = uint64_t{1} << 30;
+
+// The longest stream a planner can write for a code area of codeSize bytes:
+// one entry per 4 KiB unit, one record per byte at worst, every byte once.
+uint64_t streamCapForArea(uint32_t codeSize);
+
+struct PackContents {
+    PackHeader header;
+    LzmaBlockHeader lzma;
+    std::vector<uint8_t> stream;
+    std::vector<StreamChunk> chunks;
+};
+
+// Checks magic, dataLength against the size and dataCrc. Returns 0 or 19.
+int readPackHeader(const std::vector<uint8_t> &packBytes, PackHeader &header, Findings &findings);
+
+// After readPackHeader: checks the LZMA block, decodes at most streamCap
+// bytes and splits the stream into chunks. Returns 0, 19 or 24.
+int readPackData(const std::vector<uint8_t> &packBytes, uint64_t streamCap, PackContents &contents, Findings &findings);
+
+// Both of the above.
+int readPack(const std::vector<uint8_t> &packBytes, uint64_t streamCap, PackContents &contents, Findings &findings);
+
+} // namespace quarnel::check

@@ -1,0 +1,111 @@
+#include "packcheck/pack_verifier.h"
+
+#include <algorithm>
+
+#include "container/crc32.h"
+#include "lod/code_image.h"
+#include "pack/result_codes.h"
+#include "packcheck/flash_model.h"
+#include "packcheck/flash_player.h"
+#include "packcheck/pack_reader.h"
+
+namespace quarnel::check {
+
+namespace {
+
+std::vector<uint8_t> imageBytes(const LodPacket &image)
+{
+    std::vector<uint8_t> bytes(4 * image.words.size());
+    for (size_t i = 0; i < image.words.size(); ++i)
+        for (int b = 0; b < 4; ++b)
+            bytes[4 * i + b] = static_cast<uint8_t>(image.words[i] >> (8 * b));
+    return bytes;
+}
+
+// The checks a pack's creation makes on one image; shift 0 gives the old
+// image's codes, newImageCodeShift the new image's.
+int checkPlacement(const CodeArea &area, const LodPacket &image, int shift)
+{
+    const uint64_t size = 4 * uint64_t{image.words.size()};
+    if (size % sectorSize != 0)
+        return resultOldSizeMisaligned + shift;
+    if (image.address != uint32_t(area.flashBase + area.codeBase))
+        return resultOldAddressMismatch + shift;
+    if (size > area.codeSize)
+        return resultOldTooLarge + shift;
+    return resultOk;
+}
+
+int checkInputs(const CodeArea &area, const LodPacket &oldImage, const LodPacket &newImage)
+{
+    if ((area.codeBase & (sectorSize - 1)) != 0)
+        return resultCodeBaseMisaligned;
+    if ((area.codeSize & (sectorSize - 1)) != 0)
+        return resultCodeSizeMisaligned;
+    if (const int result = checkPlacement(area, oldImage, 0))
+        return result;
+    return checkPlacement(area, newImage, newImageCodeShift);
+}
+
+// The header's description of the old image must be the image the device holds.
+void checkOldImageFields(const PackHeader &header, const CodeArea &area, const std::vector<uint8_t> &oldBytes,
+                         Findings &findings)
+{
+    const uint32_t oldSize = static_cast<uint32_t>(oldBytes.size());
+    if (header.oldStart != area.codeBase)
+        addFinding(findings, resultPackInvalid, "pack byte %u (oldStart): 0x%08X, the old image starts at 0x%08X",
+                   packOldStartOffset, header.oldStart, area.codeBase);
+    if (header.oldSize != oldSize)
+        addFinding(findings, resultPackInvalid, "pack byte %u (oldSize): 0x%08X, the old image holds 0x%08X bytes",
+                   packOldSizeOffset, header.oldSize, oldSize);
+    const uint32_t crc = packCrc32(oldBytes.data(), oldSize);
+    if (header.oldCrc != crc)
+        addFinding(findings, resultPackInvalid, "pack byte %u (oldCrc): 0x%08X, the old image hashes to 0x%08X",
+                   packOldCrcOffset, header.oldCrc, crc);
+}
+
+std::string summaryOf(const PackContents &contents, const CodeArea &area, size_t oldSize, size_t newSize)
+{
+    size_t ownUnit = 0;
+    for (const StreamChunk &chunk : contents.chunks)
+        ownUnit += readsOwnUnit(chunk) ? 1 : 0;
+    return textOf("pack verified: %zu chunks (%s walk, %zu read their own erase unit) turn the 0x%zX-byte old image "
+                  "into the 0x%zX-byte new image at 0x%08X",
+                  contents.chunks.size(), walkName(walkOf(contents.chunks)), ownUnit, oldSize, newSize, area.codeBase);
+}
+
+} // namespace
+
+VerifyResult verifyPack(const std::vector<uint8_t> &packBytes, const CodeArea &area, const LodPacket &oldImage,
+                        const LodPacket &newImage)
+{
+    VerifyResult result;
+    result.code = checkInputs(area, oldImage, newImage);
+    if (result.code != resultOk)
+        return result;
+    const std::vector<uint8_t> oldBytes = imageBytes(oldImage);
+    const std::vector<uint8_t> newBytes = imageBytes(newImage);
+
+    PackContents contents;
+    readPackHeader(packBytes, contents.header, result.findings);
+    // A pack for other images is worth saying so even when its data is damaged too.
+    if (packBytes.size() >= packHeaderSize)
+        checkOldImageFields(contents.header, area, oldBytes, result.findings);
+    if (!result.findings.empty()) {
+        result.code = resultPackInvalid;
+        return result;
+    }
+    result.code = readPackData(packBytes, streamCapForArea(area.codeSize), contents, result.findings);
+    if (result.code != resultOk)
+        return result;
+
+    FlashModel flash(area.codeBase, oldBytes, static_cast<uint32_t>(newBytes.size()));
+    result.code = playChunks(contents, area, static_cast<uint32_t>(oldBytes.size()), flash, result.findings);
+    if (result.code == resultOk)
+        result.code = flash.compareWith(newBytes, result.findings);
+    if (result.code == resultOk)
+        result.summary = summaryOf(contents, area, oldBytes.size(), newBytes.size());
+    return result;
+}
+
+} // namespace quarnel::check
