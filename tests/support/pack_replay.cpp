@@ -6,12 +6,22 @@
 #include <cstring>
 
 #include "container/crc32.h"
+#include "packcheck/pack_verifier.h"
 
 namespace testsupport {
 
 uint32_t readLe32(const uint8_t *bytes)
 {
     return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+}
+
+quarnel::LodPacket imagePacket(uint32_t address, const std::vector<uint8_t> &bytes)
+{
+    quarnel::LodPacket packet;
+    packet.address = address;
+    for (size_t i = 0; i + 4 <= bytes.size(); i += 4)
+        packet.words.push_back(readLe32(&bytes[i]));
+    return packet;
 }
 
 ::testing::AssertionResult decodeLzmaBlock(const std::vector<uint8_t> &block, std::vector<uint8_t> &out)
@@ -144,7 +154,22 @@ struct Record {
     const auto decoded = decodeLzmaBlock(std::vector<uint8_t>(pack.begin() + 28, pack.end()), stream);
     if (!decoded)
         return decoded;
-    return replayStream(stream, oldImage, codeBase, newImage);
+    const auto replayed = replayStream(stream, oldImage, codeBase, newImage);
+    if (!replayed)
+        return replayed;
+
+    const uint32_t flashBase = 0x08000000;
+    const size_t span = (std::max(oldImage.size(), newImage.size()) + 4095) / 4096 * 4096;
+    const CodeArea area = {flashBase, codeBase, static_cast<uint32_t>(span)};
+    const auto verified = quarnel::check::verifyPack(pack, area, imagePacket(flashBase + codeBase, oldImage),
+                                                     imagePacket(flashBase + codeBase, newImage));
+    if (verified.code != 0) {
+        auto failure = ::testing::AssertionFailure() << "packcheck rejects the pack with code " << verified.code;
+        for (const auto &finding : verified.findings)
+            failure << "\n  " << finding.text;
+        return failure;
+    }
+    return ::testing::AssertionSuccess();
 }
 
 } // namespace testsupport

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "lod/lod_file.h"
+
 namespace testsupport {
 
 // Decodes a 13-byte-header LZMA block with liblzma's own decoder; fails the
@@ -19,10 +21,15 @@ namespace testsupport {
 ::testing::AssertionResult replayStream(const std::vector<uint8_t> &stream, std::vector<uint8_t> flash,
                                         uint32_t codeBase, const std::vector<uint8_t> &newImage);
 
-// Reads a whole pack file and checks header, data CRC, LZMA block and replay.
+// Reads a whole pack file and checks header, data CRC, LZMA block and replay;
+// then runs packcheck's verifier on it over the smallest code area that holds
+// both images, so that every pack the suite builds is verified by it too.
 ::testing::AssertionResult replayPackFile(const std::vector<uint8_t> &pack, const std::vector<uint8_t> &oldImage,
                                           uint32_t codeBase, const std::vector<uint8_t> &newImage);
 
 uint32_t readLe32(const uint8_t *bytes);
+
+// A code image as loaded from a LOD file: the bytes as words, least significant byte first.
+quarnel::LodPacket imagePacket(uint32_t address, const std::vector<uint8_t> &bytes);
 
 } // namespace testsupport
