@@ -20,6 +20,7 @@
 #include "container/mem_streams.h"
 #include "container/pack_header.h"
 #include "pack/result_codes.h"
+#include "support/sanitizer.h"
 
 namespace {
 
@@ -420,6 +421,8 @@ void limitAddressSpace(size_t headroom)
 
 TEST(CompressPatchStreamDeathTest, OutOfMemoryIsReported)
 {
+    if (testsupport::underAddressSanitizer)
+        GTEST_SKIP() << "an address-space limit cannot be combined with AddressSanitizer's shadow memory";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const Bytes small = bytesOf("small input");
     // The encoder's tables (about 370 MiB) do not fit: liblzma reports it.

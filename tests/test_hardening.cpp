@@ -11,6 +11,7 @@
 
 #include "quarnel.h"
 #include "support/pack_replay.h"
+#include "support/sanitizer.h"
 #include "support/test_files.h"
 
 using testsupport::makeLodText;
@@ -22,17 +23,7 @@ namespace {
 
 constexpr CodeArea area = {0x08000000, 0x10000, 0x3F0000};
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool underAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool underAddressSanitizer = true;
-#else
-constexpr bool underAddressSanitizer = false;
-#endif
-#else
-constexpr bool underAddressSanitizer = false;
-#endif
+using testsupport::underAddressSanitizer;
 
 std::vector<uint8_t> shifted(const std::vector<uint8_t> &old, uint32_t seed)
 {
