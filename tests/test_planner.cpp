@@ -53,12 +53,6 @@ Layout planAndCheck(const std::vector<uint8_t> &oldImage, const std::vector<uint
     return layout;
 }
 
-Layout reversed(Layout layout)
-{
-    std::reverse(layout.begin(), layout.end());
-    return layout;
-}
-
 } // namespace
 
 TEST(Planner, ChunkLengthFollowsFlashAlignment)
