@@ -1,39 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <filesystem>
 
+#include "support/run_tool.h"
 #include "support/test_files.h"
 
 using testsupport::makeLodText;
+using testsupport::runTool;
+using testsupport::ToolRun;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
 namespace {
-
-struct CliRun {
-    std::string output;
-    int status;
-};
-
-// Runs packcli with the given argument text (already shell-quoted) in dir.
-CliRun runCli(const std::string &dir, const std::string &arguments)
-{
-    const std::string command = "cd '" + dir + "' && '" PACKCLI_PATH "' " + arguments + " 2>/dev/null";
-    CliRun run{"", -1};
-    FILE *pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return run;
-    char buffer[256];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.output.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
 
 std::string imageText(uint32_t address, uint32_t size, uint32_t seed)
 {
@@ -47,7 +26,7 @@ TEST(Cli, WrongArgumentCountPrintsUsage)
     TempDir dir;
     const std::string usage = std::string("usage: ") + PACKCLI_PATH + " flashsize codebase oldlod newlod pack\n";
     for (const char *arguments : {"", "1 2 3 4", "1 2 3 4 5 6"}) {
-        const CliRun run = runCli(dir.dir(), arguments);
+        const ToolRun run = runTool(PACKCLI_PATH, dir.dir(), arguments);
         EXPECT_EQ(run.output, usage) << "arguments: " << arguments;
         EXPECT_EQ(run.status, 255) << "arguments: " << arguments;
     }
@@ -91,7 +70,7 @@ TEST(Cli, GoldenCases)
         {"0x400000 0x10000 old.lod new.lod no/such/dir/x.pack", "failed to write pack\n", 17},
     };
     for (const Case &c : cases) {
-        const CliRun run = runCli(dir.dir(), c.arguments);
+        const ToolRun run = runTool(PACKCLI_PATH, dir.dir(), c.arguments);
         EXPECT_EQ(run.output, c.output) << "arguments: " << c.arguments;
         EXPECT_EQ(run.status, c.status) << "arguments: " << c.arguments;
     }

@@ -20,6 +20,7 @@
 #include "packcheck/pack_reader.h"
 #include "packcheck/pack_verifier.h"
 #include "support/pack_replay.h"
+#include "support/run_tool.h"
 #include "support/test_files.h"
 
 using quarnel::check::VerifyResult;
@@ -563,30 +564,8 @@ TEST(PackCheckFile, ReadsWholeFilesAndReportsUnreadableOnes)
     EXPECT_EQ(findings.size(), 3u);
 }
 
-namespace {
-
-struct ToolRun {
-    std::string output;
-    int status;
-};
-
-ToolRun runTool(const char *tool, const std::string &dir, const std::string &arguments)
-{
-    const std::string command = "cd '" + dir + "' && '" + tool + "' " + arguments + " 2>/dev/null";
-    ToolRun run{"", -1};
-    FILE *pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return run;
-    char buffer[256];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.output.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-} // namespace
+using testsupport::runTool;
+using testsupport::ToolRun;
 
 TEST(PackCheckCli, SampleFirmwareAndDamagedPacks)
 {
