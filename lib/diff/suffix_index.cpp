@@ -1,0 +1,430 @@
+#include "diff/suffix_index.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "diff/sais.h"
+
+// After text[begin, end) changes, only two kinds of suffixes can change their
+// place: those that start in the range, and those before it whose comparison
+// with a neighbour in the suffix array reads into the range (their position
+// plus their longer neighbour common prefix reaches begin). That reach never
+// falls from one position to the next, so the affected suffixes form one run
+// [first, end). Every other pair of suffixes compares on bytes that did not
+// change, so the array without the affected suffixes (the kept ones) stays
+// sorted, and the common prefix of two kept suffixes that become neighbours
+// is the minimum of the old values between them. The affected suffixes are
+// placed among the kept ones by binary search, ordered among themselves by
+// the suffix order of a short integer string, merged back, and their common
+// prefixes measured anew with Kasai's bound.
+
+namespace quarnel {
+
+namespace {
+
+// Beyond these, sorting everything again is cheaper than the update.
+constexpr int32_t affectedShareLimit = 4;  // affected suffixes above size / 4
+// The searches' work in rough nanoseconds: a step costs a cache miss or two, eight compared bytes
+// one; a full sort costs about a hundred per byte of text, and the searches may spend half that.
+constexpr int64_t searchStepCost = 20;
+constexpr int64_t searchBudgetPerByte = 50;
+
+// Suffixes grouped by their first two bytes; a one-byte suffix sorts first in its byte's groups.
+constexpr int32_t pairKeys = 256 * 257;
+
+int32_t pairKey(const uint8_t *text, int32_t size, int32_t i)
+{
+    return i + 1 < size ? text[i] * 257 + text[i + 1] + 1 : text[i] * 257;
+}
+
+int32_t pairKeyLength(int32_t key)
+{
+    return key % 257 == 0 ? 1 : 2;
+}
+
+// Most of the work is random reads; asking for lines early lets several misses overlap.
+inline void prefetch(const void *address)
+{
+#if defined(__GNUC__)
+    __builtin_prefetch(address);
+#else
+    (void)address;
+#endif
+}
+
+// Reads ahead this many steps in loops whose addresses are known in advance.
+constexpr int32_t lookahead = 16;
+
+// Length of the common prefix of the suffixes at a and b, known to be at least known.
+int32_t commonPrefix(const uint8_t *text, int32_t size, int32_t a, int32_t b, int32_t known)
+{
+    const int32_t limit = size - std::max(a, b);
+    int32_t l = known;
+    while (limit - l >= 8) {
+        uint64_t x;
+        uint64_t y;
+        std::memcpy(&x, text + a + l, 8);
+        std::memcpy(&y, text + b + l, 8);
+        if (x != y)
+            break;
+        l += 8;
+    }
+    while (l < limit && text[a + l] == text[b + l])
+        l++;
+    return l;
+}
+
+// Whether the suffix at a sorts below the one at b (a != b), given their common prefix length.
+bool sortsBelow(const uint8_t *text, int32_t size, int32_t a, int32_t b, int32_t common)
+{
+    if (a + common == size)
+        return true;
+    if (b + common == size)
+        return false;
+    return text[a + common] < text[b + common];
+}
+
+} // namespace
+
+void SuffixIndex::build(const uint8_t *text, int32_t size)
+{
+    text_.assign(text, text + size);
+    size_ = size;
+    rebuild();
+}
+
+void SuffixIndex::rebuild()
+{
+    const size_t slots = static_cast<size_t>(size_) + 1;
+    sa_.resize(slots);
+    lcpBelow_.resize(slots);
+    lcpAbove_.resize(slots);
+    inducedSuffixArray(text_.data(), size_, sa_.data());
+
+    // Kasai's walk in text order; lcpBelow_ first holds the position ranked just below.
+    for (int32_t r = 1; r <= size_; r++)
+        lcpBelow_[sa_[r]] = sa_[r - 1];
+    const uint8_t *text = text_.data();
+    int32_t h = 0;
+    for (int32_t i = 0; i < size_; i++) {
+        if (i + lookahead < size_)
+            prefetch(text + std::min(lcpBelow_[i + lookahead] + h, size_));
+        h = commonPrefix(text, size_, i, lcpBelow_[i], h);
+        lcpBelow_[i] = h;
+        if (h > 0)
+            h--;
+    }
+    lcpBelow_[size_] = 0;
+    for (int32_t r = 0; r < size_; r++) {
+        if (r + lookahead < size_) {
+            prefetch(&lcpBelow_[sa_[r + 1 + lookahead]]);
+            prefetch(&lcpAbove_[sa_[r + lookahead]]);
+        }
+        lcpAbove_[sa_[r]] = lcpBelow_[sa_[r + 1]];
+    }
+    lcpAbove_[sa_[size_]] = 0;
+
+    pairCount_.assign(pairKeys, 0);
+    countPairs(0, size_, 1);
+    counts_.fullBuilds++;
+}
+
+void SuffixIndex::countPairs(int32_t begin, int32_t end, int32_t delta)
+{
+    for (int32_t i = begin; i < end; i++)
+        pairCount_[pairKey(text_.data(), size_, i)] += delta;
+}
+
+void SuffixIndex::update(const uint8_t *text, int32_t begin, int32_t end)
+{
+    begin = std::max(begin, 0);
+    end = std::min(end, size_);
+    while (begin < end && text[begin] == text_[begin])
+        begin++;
+    while (end > begin && text[end - 1] == text_[end - 1])
+        end--;
+    if (begin >= end)
+        return;
+
+    // The suffix just before the change is always taken out: its first two bytes may have changed.
+    int32_t first = begin > 0 ? begin - 1 : 0;
+    while (first > 0 && (first - 1) + std::max(lcpBelow_[first - 1], lcpAbove_[first - 1]) >= begin)
+        first--;
+
+    countPairs(first, end, -1);
+    std::memcpy(text_.data() + begin, text + begin, static_cast<size_t>(end - begin));
+    if (end - first > size_ / affectedShareLimit || !updatePart(first, end)) {
+        rebuild();
+        return;
+    }
+    countPairs(first, end, 1);
+    counts_.partialUpdates++;
+}
+
+bool SuffixIndex::updatePart(int32_t first, int32_t end)
+{
+    // pairCount_ now counts the kept suffixes only; their first two bytes did not change.
+    computeBucketStarts();
+    keepUnaffected(first, end);
+    if (!findGaps(first, end))
+        return false;
+    orderAffected(first, end);
+    mergeAffected(first, end);
+    repairLcp(first, end);
+    return true;
+}
+
+void SuffixIndex::computeBucketStarts()
+{
+    bucketStart_.resize(pairKeys + 1);
+    // Slot 0 holds the empty suffix.
+    int32_t start = 1;
+    for (int32_t k = 0; k < pairKeys; k++) {
+        bucketStart_[k] = start;
+        start += pairCount_[k];
+    }
+    bucketStart_[pairKeys] = start;
+}
+
+// Copies the kept suffixes, in order, into kept_; gives kept suffixes that
+// become neighbours the minimum of the common prefixes between them.
+void SuffixIndex::keepUnaffected(int32_t first, int32_t end)
+{
+    kept_.resize(static_cast<size_t>(size_) + 1 - (end - first));
+    joins_.clear();
+    const uint32_t count = static_cast<uint32_t>(end - first);
+    int32_t out = 0;
+    int32_t runMin = std::numeric_limits<int32_t>::max();
+    for (int32_t r = 0; r <= size_; r++) {
+        const int32_t p = sa_[r];
+        if (static_cast<uint32_t>(p - first) < count) {
+            runMin = std::min(runMin, lcpBelow_[p]);
+            continue;
+        }
+        if (runMin != std::numeric_limits<int32_t>::max()) {
+            joins_.push_back({kept_[out - 1], p, runMin});
+            runMin = std::numeric_limits<int32_t>::max();
+        }
+        if (p == end)
+            terminalRank_ = out;
+        kept_[out++] = p;
+    }
+    if (runMin != std::numeric_limits<int32_t>::max())
+        lcpAbove_[kept_[out - 1]] = 0;
+
+    const size_t joins = joins_.size();
+    for (size_t k = 0; k < joins; k++) {
+        if (k + lookahead < joins) {
+            prefetch(&lcpBelow_[joins_[k + lookahead].upper]);
+            prefetch(&lcpAbove_[joins_[k + lookahead].lower]);
+        }
+        const Join &join = joins_[k];
+        const int32_t common = std::min(join.between, lcpBelow_[join.upper]);
+        lcpBelow_[join.upper] = common;
+        lcpAbove_[join.lower] = common;
+    }
+}
+
+// For every affected suffix, the number of kept suffixes below it, by a
+// binary search within the kept suffixes that share its first two bytes,
+// skipping the prefix both bounds share. Gives up when the searches compare
+// too many bytes (long runs of one value).
+bool SuffixIndex::findGaps(int32_t first, int32_t end)
+{
+    const int32_t count = end - first;
+    gap_.resize(static_cast<size_t>(count));
+    const uint8_t *text = text_.data();
+    // Searching in order of the first eight bytes keeps consecutive searches on nearby paths, which stay in cache.
+    keys_.resize(static_cast<size_t>(count));
+    for (int32_t j = 0; j < count; j++) {
+        uint64_t key = 0;
+        const int32_t p = first + j;
+        const int32_t available = std::min(8, size_ - p);
+        for (int32_t b = 0; b < 8; b++)
+            key = (key << 8) | (b < available ? text[p + b] : 0);
+        keys_[j] = key;
+    }
+    sortByKey(count);
+
+    // Several searches advance side by side so that their cache misses overlap.
+    constexpr int32_t lanes = 16;
+    struct Search {
+        int32_t p;
+        int32_t low;
+        int32_t high;
+        int32_t lowCommon;
+        int32_t highCommon;
+    };
+    Search searches[lanes];
+    int32_t mids[lanes];
+    int64_t budget = searchBudgetPerByte * size_;
+    for (int32_t start = 0; start < count; start += lanes) {
+        int32_t active = 0;
+        for (int32_t k = start; k < std::min(start + lanes, count); k++) {
+            const int32_t p = first + order_[k];
+            const int32_t key = pairKey(text, size_, p);
+            const int32_t known = pairKeyLength(key);
+            if (bucketStart_[key + 1] > bucketStart_[key])
+                searches[active++] = {p, bucketStart_[key] - 1, bucketStart_[key + 1], known, known};
+            else
+                gap_[p - first] = bucketStart_[key];
+        }
+        while (active > 0) {
+            for (int32_t l = 0; l < active; l++) {
+                const Search &s = searches[l];
+                mids[l] = s.low + (s.high - s.low) / 2;
+                prefetch(&kept_[mids[l]]);
+            }
+            for (int32_t l = 0; l < active; l++) {
+                const Search &s = searches[l];
+                prefetch(text + kept_[mids[l]] + std::min(s.lowCommon, s.highCommon));
+            }
+            for (int32_t l = 0; l < active;) {
+                Search &s = searches[l];
+                const int32_t q = kept_[mids[l]];
+                const int32_t known = std::min(s.lowCommon, s.highCommon);
+                const int32_t common = commonPrefix(text, size_, s.p, q, known);
+                budget -= searchStepCost + (common - known) / 8;
+                if (sortsBelow(text, size_, s.p, q, common)) {
+                    s.high = mids[l];
+                    s.highCommon = common;
+                } else {
+                    s.low = mids[l];
+                    s.lowCommon = common;
+                }
+                if (s.high - s.low > 1) {
+                    l++;
+                    continue;
+                }
+                gap_[s.p - first] = s.high;
+                active--;
+                s = searches[active];
+                mids[l] = mids[active];
+            }
+            if (budget < 0)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Sorts the affected suffixes into order_. Two of them in different gaps are
+// ordered by their gaps; in the same gap by their first byte, then by the
+// suffixes one further on. So their order is the suffix order of the string
+// (2 * gap, byte) over [first, end), closed by the suffix at end, which is
+// kept and sorts as (2 * its kept rank + 1).
+void SuffixIndex::orderAffected(int32_t first, int32_t end)
+{
+    const int32_t count = end - first;
+    keys_.resize(static_cast<size_t>(count) + 1);
+    for (int32_t j = 0; j < count; j++)
+        keys_[j] = (static_cast<uint64_t>(gap_[j]) << 9) | text_[first + j];
+    keys_[count] = (static_cast<uint64_t>(terminalRank_) << 9) | 0x100;
+    sortByKey(count + 1);
+
+    bool distinct = true;
+    for (int32_t k = 1; k <= count && distinct; k++)
+        distinct = keys_[order_[k]] != keys_[order_[k - 1]];
+    if (!distinct) {
+        symbols_.resize(static_cast<size_t>(count) + 1);
+        int32_t alphabet = 0;
+        for (int32_t k = 0; k <= count; k++) {
+            if (k > 0 && keys_[order_[k]] != keys_[order_[k - 1]])
+                alphabet++;
+            symbols_[order_[k]] = alphabet;
+        }
+        inducedSuffixArray(symbols_.data(), count + 1, alphabet + 1, order_.data());
+    }
+    order_.erase(std::remove(order_.begin(), order_.end(), count), order_.end());
+}
+
+// Fills order_[0, length) with 0 .. length - 1 sorted by keys_, by stable
+// radix passes over eleven bits at a time.
+void SuffixIndex::sortByKey(int32_t length)
+{
+    constexpr int digitBits = 11;
+    constexpr uint32_t digitMask = (1u << digitBits) - 1;
+    order_.resize(static_cast<size_t>(length));
+    sortScratch_.resize(static_cast<size_t>(length));
+    uint64_t highest = 0;
+    for (int32_t j = 0; j < length; j++) {
+        order_[j] = j;
+        highest = std::max(highest, keys_[j]);
+    }
+    std::vector<int32_t> &counts = digitCounts_;
+    counts.resize(digitMask + 2);
+    for (int shift = 0; shift < 64 && (highest >> shift) != 0; shift += digitBits) {
+        std::fill(counts.begin(), counts.end(), 0);
+        for (int32_t j = 0; j < length; j++)
+            counts[((keys_[order_[j]] >> shift) & digitMask) + 1]++;
+        for (size_t d = 1; d < counts.size(); d++)
+            counts[d] += counts[d - 1];
+        for (int32_t j = 0; j < length; j++)
+            sortScratch_[counts[(keys_[order_[j]] >> shift) & digitMask]++] = order_[j];
+        order_.swap(sortScratch_);
+    }
+}
+
+// Merges the sorted affected suffixes among the kept ones into sa_.
+void SuffixIndex::mergeAffected(int32_t first, int32_t end)
+{
+    newRank_.resize(static_cast<size_t>(end - first));
+    int32_t from = 0;
+    int32_t out = 0;
+    for (const int32_t j : order_) {
+        const int32_t gap = gap_[j];
+        std::copy(kept_.begin() + from, kept_.begin() + gap, sa_.begin() + out);
+        out += gap - from;
+        from = gap;
+        newRank_[j] = out;
+        sa_[out++] = first + j;
+    }
+    std::copy(kept_.begin() + from, kept_.end(), sa_.begin() + out);
+}
+
+// Measures the common prefixes of the affected suffixes with both neighbours,
+// carrying Kasai's bound from each position to the next.
+void SuffixIndex::repairLcp(int32_t first, int32_t end)
+{
+    const uint8_t *text = text_.data();
+    int32_t below = 0;
+    int32_t above = 0;
+    for (int32_t p = first; p < end; p++) {
+        if (p + 2 * lookahead < end) {
+            const int32_t r = newRank_[p + 2 * lookahead - first];
+            prefetch(sa_.data() + r - 1);
+            prefetch(sa_.data() + r + 1);
+        }
+        if (p + lookahead < end) {
+            const int32_t r = newRank_[p + lookahead - first];
+            prefetch(text + std::min(sa_[r - 1] + below, size_));
+            prefetch(&lcpAbove_[sa_[r - 1]]);
+            if (r < size_) {
+                prefetch(text + std::min(sa_[r + 1] + above, size_));
+                prefetch(&lcpBelow_[sa_[r + 1]]);
+            }
+        }
+        const int32_t r = newRank_[p - first];
+        const int32_t lower = sa_[r - 1];
+        below = commonPrefix(text, size_, p, lower, below);
+        lcpBelow_[p] = below;
+        lcpAbove_[lower] = below;
+        if (below > 0)
+            below--;
+        if (r < size_) {
+            const int32_t upper = sa_[r + 1];
+            above = commonPrefix(text, size_, p, upper, above);
+            lcpAbove_[p] = above;
+            lcpBelow_[upper] = above;
+            if (above > 0)
+                above--;
+        } else {
+            lcpAbove_[p] = 0;
+            above = 0;
+        }
+    }
+}
+
+} // namespace quarnel

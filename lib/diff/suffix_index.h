@@ -1,0 +1,76 @@
+// The suffix array of a text that is rewritten range by range, kept exact
+// without sorting the whole text again after every change.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace quarnel {
+
+class SuffixIndex {
+public:
+    // How the index has been brought up to date so far.
+    struct Counts {
+        int32_t fullBuilds = 0;
+        int32_t partialUpdates = 0;
+    };
+
+    // Indexes a copy of text[0, size) from scratch.
+    void build(const uint8_t *text, int32_t size);
+
+    // Follows the text to its new content, which differs from the indexed
+    // one only within [begin, end).
+    void update(const uint8_t *text, int32_t begin, int32_t end);
+
+    // size() + 1 entries, the empty suffix first: the array suffixSort builds.
+    const int32_t *suffixArray() const { return sa_.data(); }
+    // Per text position (size() + 1 entries): the length of the common prefix
+    // of the suffix there with the suffix ranked just below it (0 for the
+    // empty suffix) and just above it (0 for the top suffix).
+    const int32_t *lcpBelow() const { return lcpBelow_.data(); }
+    const int32_t *lcpAbove() const { return lcpAbove_.data(); }
+    int32_t size() const { return size_; }
+    const Counts &counts() const { return counts_; }
+
+private:
+    void rebuild();
+    void countPairs(int32_t begin, int32_t end, int32_t delta);
+    bool updatePart(int32_t first, int32_t end);
+    void computeBucketStarts();
+    void keepUnaffected(int32_t first, int32_t end);
+    bool findGaps(int32_t first, int32_t end);
+    void orderAffected(int32_t first, int32_t end);
+    void sortByKey(int32_t length);
+    void mergeAffected(int32_t first, int32_t end);
+    void repairLcp(int32_t first, int32_t end);
+
+    int32_t size_ = 0;
+    std::vector<uint8_t> text_;
+    std::vector<int32_t> sa_;
+    std::vector<int32_t> lcpBelow_;
+    std::vector<int32_t> lcpAbove_;
+    // Suffixes by their first two bytes: counts, and where each group starts among the kept suffixes.
+    std::vector<int32_t> pairCount_;
+    std::vector<int32_t> bucketStart_;
+    Counts counts_;
+
+    // Scratch of one update, kept to avoid allocating per call.
+    std::vector<int32_t> kept_;    // the unaffected suffixes in order
+    // Two kept suffixes that become neighbours, and the least common prefix of those removed between them.
+    struct Join {
+        int32_t lower;
+        int32_t upper;
+        int32_t between;
+    };
+    std::vector<Join> joins_;
+    int32_t terminalRank_ = 0;     // where the suffix just after the affected run lies in kept_
+    std::vector<int32_t> gap_;     // per affected suffix: how many kept suffixes sort below it
+    std::vector<int32_t> order_;   // affected suffixes (as offsets from the first) in sorted order
+    std::vector<int32_t> newRank_; // per affected suffix: its rank after the merge
+    std::vector<uint64_t> keys_;
+    std::vector<int32_t> sortScratch_;
+    std::vector<int32_t> digitCounts_;
+    std::vector<int32_t> symbols_;
+};
+
+} // namespace quarnel
