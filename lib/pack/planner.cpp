@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "diff/differ.h"
+#include "diff/suffix_index.h"
 
 namespace quarnel {
 
@@ -13,15 +14,38 @@ constexpr uint32_t largeChunk = 65536;
 constexpr uint32_t mediumChunk = 32768;
 constexpr uint32_t smallChunk = 4096;
 
-// Diffs one chunk against the working image, lists it, then writes it in.
-void planChunk(uint8_t *workingImage, uint32_t oldSize, const uint8_t *newImage, uint32_t pos, uint32_t len,
-               ChunkList &chunks)
+bool walksForward(const PatchList &directionPatches)
 {
-    PatchList patches = diffBuffers(workingImage, static_cast<int32_t>(oldSize), newImage + pos, len);
+    // Content moving down is applied from the bottom up, so that every chunk
+    // still finds the old bytes it reads above itself; and the reverse.
+    return diffBytesMovingDown(directionPatches) > diffBytesMovingUp(directionPatches);
+}
+
+// Calls chunk(pos, len) for every chunk of the new image in plan order.
+template <class ChunkStep>
+void walkChunks(bool forward, uint32_t newSize, uint32_t newStart, ChunkStep chunk)
+{
+    if (forward) {
+        for (uint32_t pos = 0; pos < newSize;) {
+            const uint32_t len = std::min(chunkLength(newStart + pos, newSize - pos), newSize - pos);
+            chunk(pos, len);
+            pos += len;
+        }
+    } else {
+        for (uint32_t end = newSize; end != 0;) {
+            const uint32_t len = std::min(chunkLength(newStart + end, end), end);
+            chunk(end - len, len);
+            end -= len;
+        }
+    }
+}
+
+// Makes the chunk's record offsets image offsets and lists the chunk.
+void appendChunk(PatchList patches, uint32_t pos, ChunkList &chunks)
+{
     for (const PatchPtr &patch : patches)
         patch->newOffset += pos;
     chunks.push_back(std::move(patches));
-    std::memcpy(workingImage + pos, newImage + pos, len);
 }
 
 } // namespace
@@ -56,25 +80,37 @@ int32_t diffBytesMovingDown(const PatchList &patches)
 UpdatePlan planUpdate(uint8_t *workingImage, uint32_t oldSize, const uint8_t *newImage, uint32_t newSize,
                       uint32_t newStart)
 {
-    UpdatePlan plan;
-    plan.directionPatches = diffBuffers(workingImage, static_cast<int32_t>(oldSize), newImage, newSize);
-    const bool forward = diffBytesMovingDown(plan.directionPatches) > diffBytesMovingUp(plan.directionPatches);
+    const int32_t oldLength = static_cast<int32_t>(oldSize);
+    SuffixIndex index;
+    index.build(workingImage, oldLength);
 
-    // Content moving down is applied from the bottom up, so that every chunk
-    // still finds the old bytes it reads above itself; and the reverse.
-    if (forward) {
-        for (uint32_t pos = 0; pos < newSize;) {
-            const uint32_t len = std::min(chunkLength(newStart + pos, newSize - pos), newSize - pos);
-            planChunk(workingImage, oldSize, newImage, pos, len, plan.chunks);
-            pos += len;
-        }
-    } else {
-        for (uint32_t end = newSize; end != 0;) {
-            const uint32_t len = std::min(chunkLength(newStart + end, end), end);
-            planChunk(workingImage, oldSize, newImage, end - len, len, plan.chunks);
-            end -= len;
-        }
-    }
+    UpdatePlan plan;
+    plan.directionPatches = diffWithSuffixArray(index.suffixArray(), workingImage, oldLength, newImage, newSize);
+    // The index catches up with a chunk's bytes only when the next chunk needs it. Bytes at
+    // or beyond oldSize are never matched against, so only the part below it counts.
+    uint32_t changedBegin = 0;
+    uint32_t changedEnd = 0;
+    walkChunks(walksForward(plan.directionPatches), newSize, newStart, [&](uint32_t pos, uint32_t len) {
+        index.update(workingImage, static_cast<int32_t>(changedBegin), static_cast<int32_t>(changedEnd));
+        appendChunk(diffWithSuffixArray(index.suffixArray(), workingImage, oldLength, newImage + pos, len), pos,
+                    plan.chunks);
+        std::memcpy(workingImage + pos, newImage + pos, len);
+        changedBegin = std::min(pos, oldSize);
+        changedEnd = std::min(pos + len, oldSize);
+    });
+    return plan;
+}
+
+UpdatePlan planUpdateReference(uint8_t *workingImage, uint32_t oldSize, const uint8_t *newImage, uint32_t newSize,
+                               uint32_t newStart)
+{
+    const int32_t oldLength = static_cast<int32_t>(oldSize);
+    UpdatePlan plan;
+    plan.directionPatches = diffBuffers(workingImage, oldLength, newImage, newSize);
+    walkChunks(walksForward(plan.directionPatches), newSize, newStart, [&](uint32_t pos, uint32_t len) {
+        appendChunk(diffBuffers(workingImage, oldLength, newImage + pos, len), pos, plan.chunks);
+        std::memcpy(workingImage + pos, newImage + pos, len);
+    });
     return plan;
 }
 
