@@ -57,33 +57,61 @@ inline void prefetch(const void *address)
 // Reads ahead this many steps in loops whose addresses are known in advance.
 constexpr int32_t lookahead = 16;
 
-// Length of the common prefix of the suffixes at a and b, known to be at least known.
-int32_t commonPrefix(const uint8_t *text, int32_t size, int32_t a, int32_t b, int32_t known)
+// Eight bytes as one number that orders like the bytes do.
+inline uint64_t loadBigEndian(const uint8_t *bytes)
+{
+#if defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint64_t value;
+    std::memcpy(&value, bytes, 8);
+    return __builtin_bswap64(value);
+#else
+    uint64_t value = 0;
+    for (int i = 0; i < 8; i++)
+        value = (value << 8) | bytes[i];
+    return value;
+#endif
+}
+
+// Index of the first differing byte of two different big-endian words.
+inline int32_t firstDifference(uint64_t x, uint64_t y)
+{
+#if defined(__GNUC__)
+    return __builtin_clzll(x ^ y) >> 3;
+#else
+    int32_t i = 0;
+    while (((x ^ y) >> (56 - 8 * i) & 0xFF) == 0)
+        i++;
+    return i;
+#endif
+}
+
+struct Comparison {
+    int32_t common; // length of the common prefix
+    bool below;     // the first suffix sorts below the second
+};
+
+// Compares the suffixes at a and b (a != b), whose first known bytes are equal, eight bytes at a time.
+inline Comparison compareSuffixes(const uint8_t *text, int32_t size, int32_t a, int32_t b, int32_t known)
 {
     const int32_t limit = size - std::max(a, b);
     int32_t l = known;
     while (limit - l >= 8) {
-        uint64_t x;
-        uint64_t y;
-        std::memcpy(&x, text + a + l, 8);
-        std::memcpy(&y, text + b + l, 8);
+        const uint64_t x = loadBigEndian(text + a + l);
+        const uint64_t y = loadBigEndian(text + b + l);
         if (x != y)
-            break;
+            return {l + firstDifference(x, y), x < y};
         l += 8;
     }
     while (l < limit && text[a + l] == text[b + l])
         l++;
-    return l;
+    // A suffix that ends first is a prefix of the other and sorts below it.
+    const bool below = a + l == size || (b + l != size && text[a + l] < text[b + l]);
+    return {l, below};
 }
 
-// Whether the suffix at a sorts below the one at b (a != b), given their common prefix length.
-bool sortsBelow(const uint8_t *text, int32_t size, int32_t a, int32_t b, int32_t common)
+int32_t commonPrefix(const uint8_t *text, int32_t size, int32_t a, int32_t b, int32_t known)
 {
-    if (a + common == size)
-        return true;
-    if (b + common == size)
-        return false;
-    return text[a + common] < text[b + common];
+    return compareSuffixes(text, size, a, b, known).common;
 }
 
 } // namespace
@@ -248,64 +276,86 @@ bool SuffixIndex::findGaps(int32_t first, int32_t end)
     }
     sortByKey(count);
 
-    // Several searches advance side by side so that their cache misses overlap.
+    // Several searches advance side by side so that their cache misses overlap;
+    // each lane works through its own stretch of the sorted order.
     constexpr int32_t lanes = 16;
-    struct Search {
+    struct Lane {
+        int32_t next; // the lane's next entry of order_
+        int32_t stop;
         int32_t p;
         int32_t low;
         int32_t high;
         int32_t lowCommon;
         int32_t highCommon;
+        int32_t mid;
     };
-    Search searches[lanes];
-    int32_t mids[lanes];
-    int64_t budget = searchBudgetPerByte * size_;
-    for (int32_t start = 0; start < count; start += lanes) {
-        int32_t active = 0;
-        for (int32_t k = start; k < std::min(start + lanes, count); k++) {
-            const int32_t p = first + order_[k];
+    // Starts the lane's next search; false when its stretch is done.
+    const auto startSearch = [&](Lane &lane) {
+        while (lane.next < lane.stop) {
+            const int32_t p = first + order_[lane.next++];
             const int32_t key = pairKey(text, size_, p);
-            const int32_t known = pairKeyLength(key);
-            if (bucketStart_[key + 1] > bucketStart_[key])
-                searches[active++] = {p, bucketStart_[key] - 1, bucketStart_[key + 1], known, known};
-            else
+            if (bucketStart_[key + 1] == bucketStart_[key]) {
                 gap_[p - first] = bucketStart_[key];
+                continue;
+            }
+            const int32_t known = pairKeyLength(key);
+            lane.p = p;
+            lane.low = bucketStart_[key] - 1;
+            lane.high = bucketStart_[key + 1];
+            lane.lowCommon = known;
+            lane.highCommon = known;
+            return true;
         }
-        while (active > 0) {
-            for (int32_t l = 0; l < active; l++) {
-                const Search &s = searches[l];
-                mids[l] = s.low + (s.high - s.low) / 2;
-                prefetch(&kept_[mids[l]]);
-            }
-            for (int32_t l = 0; l < active; l++) {
-                const Search &s = searches[l];
-                prefetch(text + kept_[mids[l]] + std::min(s.lowCommon, s.highCommon));
-            }
-            for (int32_t l = 0; l < active;) {
-                Search &s = searches[l];
-                const int32_t q = kept_[mids[l]];
-                const int32_t known = std::min(s.lowCommon, s.highCommon);
-                const int32_t common = commonPrefix(text, size_, s.p, q, known);
-                budget -= searchStepCost + (common - known) / 8;
-                if (sortsBelow(text, size_, s.p, q, common)) {
-                    s.high = mids[l];
-                    s.highCommon = common;
-                } else {
-                    s.low = mids[l];
-                    s.lowCommon = common;
-                }
-                if (s.high - s.low > 1) {
-                    l++;
-                    continue;
-                }
-                gap_[s.p - first] = s.high;
-                active--;
-                s = searches[active];
-                mids[l] = mids[active];
-            }
-            if (budget < 0)
-                return false;
+        return false;
+    };
+    Lane lanesState[lanes];
+    int32_t active = 0;
+    for (int32_t l = 0; l < lanes; l++) {
+        Lane &lane = lanesState[active];
+        lane.next = int32_t(int64_t(count) * l / lanes);
+        lane.stop = int32_t(int64_t(count) * (l + 1) / lanes);
+        if (startSearch(lane))
+            active++;
+    }
+
+    int64_t budget = searchBudgetPerByte * size_;
+    while (active > 0) {
+        for (int32_t l = 0; l < active; l++) {
+            Lane &lane = lanesState[l];
+            lane.mid = lane.low + (lane.high - lane.low) / 2;
+            prefetch(&kept_[lane.mid]);
         }
+        for (int32_t l = 0; l < active; l++) {
+            const Lane &lane = lanesState[l];
+            prefetch(text + kept_[lane.mid] + std::min(lane.lowCommon, lane.highCommon));
+        }
+        for (int32_t l = 0; l < active;) {
+            Lane &lane = lanesState[l];
+            const int32_t known = std::min(lane.lowCommon, lane.highCommon);
+            const Comparison c = compareSuffixes(text, size_, lane.p, kept_[lane.mid], known);
+            budget -= searchStepCost + (c.common - known) / 8;
+            if (c.below) {
+                lane.high = lane.mid;
+                lane.highCommon = c.common;
+            } else {
+                lane.low = lane.mid;
+                lane.lowCommon = c.common;
+            }
+            if (lane.high - lane.low > 1) {
+                l++;
+                continue;
+            }
+            gap_[lane.p - first] = lane.high;
+            if (startSearch(lane)) {
+                l++;
+                continue;
+            }
+            // The last lane, whose step of this round is still to come, takes this one's place.
+            active--;
+            lane = lanesState[active];
+        }
+        if (budget < 0)
+            return false;
     }
     return true;
 }
