@@ -60,8 +60,9 @@ int main(int argc, char **argv)
     const double loadTime = secondsSince(start);
 
     Clock::time_point stage = Clock::now();
-    const UpdatePlan plan = incremental ? planUpdate(working.data(), oldSize, newBytes.data(), newSize, newStart)
-                                        : planUpdateReference(working.data(), oldSize, newBytes.data(), newSize, newStart);
+    const UpdatePlan plan =
+        incremental ? planUpdate(working.data(), oldSize, newBytes.data(), newSize, newStart)
+                    : planUpdateReference(working.data(), oldSize, newBytes.data(), newSize, newStart);
     const double planTime = secondsSince(stage);
 
     stage = Clock::now();
@@ -76,7 +77,8 @@ int main(int argc, char **argv)
     }
     const double compressTime = secondsSince(stage);
 
-    const std::vector<uint8_t> pack = buildPack(oldStart, oldSize, oldCrc, compressed.data(), uint32_t(compressed.size()));
+    const std::vector<uint8_t> pack =
+        buildPack(oldStart, oldSize, oldCrc, compressed.data(), uint32_t(compressed.size()));
     std::FILE *out = std::fopen(argv[4], "wb");
     if (out == nullptr || std::fwrite(pack.data(), 1, pack.size(), out) != pack.size() || std::fclose(out) != 0) {
         std::fprintf(stderr, "cannot write %s\n", argv[4]);

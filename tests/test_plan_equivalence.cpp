@@ -161,8 +161,9 @@ TEST(PlanEquivalence, FirmwarePairPacksAreByteIdentical)
         uint32_t fastCrc = 0;
         uint32_t referenceCrc = 1;
         ASSERT_EQ(buildPackBytes(oldImage, newImage, 0x10000, 0x10000, PlanMethod::incremental, fastPack, fastCrc), 0);
-        ASSERT_EQ(
-            buildPackBytes(oldImage, newImage, 0x10000, 0x10000, PlanMethod::reference, referencePack, referenceCrc), 0);
+        ASSERT_EQ(buildPackBytes(oldImage, newImage, 0x10000, 0x10000, PlanMethod::reference, referencePack,
+                                 referenceCrc),
+                  0);
         EXPECT_EQ(fastCrc, referenceCrc);
         ASSERT_EQ(fastPack.size(), referencePack.size());
         EXPECT_TRUE(fastPack == referencePack) << (moveUp ? "content moving up" : "content moving down");

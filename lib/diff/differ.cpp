@@ -132,16 +132,28 @@ int32_t matchLength(const uint8_t *a, int32_t aLength, const uint8_t *b, int32_t
 Match findLongestMatch(const int32_t *I, const uint8_t *oldData, int32_t oldSize, const uint8_t *target,
                        int32_t targetLength, int32_t low, int32_t high)
 {
+    // Leading bytes the target shares with the suffixes at low and high once they were compared (-1 before).
+    // Every suffix between the two shares at least the smaller count, so a comparison may start past it.
+    int32_t lowCommon = -1;
+    int32_t highCommon = -1;
     while (high - low >= 2) {
         const int32_t x = low + (high - low) / 2;
         const int32_t compared = std::min(oldSize - I[x], targetLength);
-        if (std::memcmp(oldData + I[x], target, static_cast<size_t>(compared)) < 0)
+        const int32_t known = std::min(std::max(0, std::min(lowCommon, highCommon)), compared);
+        const int32_t common = known + matchLength(oldData + I[x] + known, compared - known, target + known,
+                                                   compared - known);
+        if (common < compared && oldData[I[x] + common] < target[common]) {
             low = x;
-        else
+            lowCommon = common;
+        } else {
             high = x;
+            highCommon = common;
+        }
     }
-    const int32_t a = matchLength(oldData + I[low], oldSize - I[low], target, targetLength);
-    const int32_t b = matchLength(oldData + I[high], oldSize - I[high], target, targetLength);
+    const int32_t a =
+        lowCommon >= 0 ? lowCommon : matchLength(oldData + I[low], oldSize - I[low], target, targetLength);
+    const int32_t b =
+        highCommon >= 0 ? highCommon : matchLength(oldData + I[high], oldSize - I[high], target, targetLength);
     if (a > b)
         return {a, I[low]};
     return {b, I[high]};
