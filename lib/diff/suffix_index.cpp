@@ -31,19 +31,6 @@ constexpr int32_t affectedShareLimit = 4;  // affected suffixes above size / 4
 constexpr int64_t searchStepCost = 20;
 constexpr int64_t searchBudgetPerByte = 50;
 
-// Suffixes grouped by their first two bytes; a one-byte suffix sorts first in its byte's groups.
-constexpr int32_t pairKeys = 256 * 257;
-
-int32_t pairKey(const uint8_t *text, int32_t size, int32_t i)
-{
-    return i + 1 < size ? text[i] * 257 + text[i + 1] + 1 : text[i] * 257;
-}
-
-int32_t pairKeyLength(int32_t key)
-{
-    return key % 257 == 0 ? 1 : 2;
-}
-
 // Most of the work is random reads; asking for lines early lets several misses overlap.
 inline void prefetch(const void *address)
 {
@@ -53,6 +40,10 @@ inline void prefetch(const void *address)
     (void)address;
 #endif
 }
+
+// Every this many kept suffixes, the first eight bytes are noted, so that searches
+// can narrow their range without reading the text.
+constexpr int32_t sampleStride = 16;
 
 // Reads ahead this many steps in loops whose addresses are known in advance.
 constexpr int32_t lookahead = 16;
@@ -83,6 +74,18 @@ inline int32_t firstDifference(uint64_t x, uint64_t y)
         i++;
     return i;
 #endif
+}
+
+// The first eight bytes of the suffix at p as a number, zeros past the end: a
+// smaller number means a smaller suffix (equal numbers tell nothing).
+inline uint64_t prefixKey(const uint8_t *text, int32_t size, int32_t p)
+{
+    if (size - p >= 8)
+        return loadBigEndian(text + p);
+    uint64_t key = 0;
+    for (int32_t b = 0; b < 8; b++)
+        key = (key << 8) | (p + b < size ? text[p + b] : 0);
+    return key;
 }
 
 struct Comparison {
@@ -154,15 +157,7 @@ void SuffixIndex::rebuild()
     }
     lcpAbove_[sa_[size_]] = 0;
 
-    pairCount_.assign(pairKeys, 0);
-    countPairs(0, size_, 1);
     counts_.fullBuilds++;
-}
-
-void SuffixIndex::countPairs(int32_t begin, int32_t end, int32_t delta)
-{
-    for (int32_t i = begin; i < end; i++)
-        pairCount_[pairKey(text_.data(), size_, i)] += delta;
 }
 
 void SuffixIndex::update(const uint8_t *text, int32_t begin, int32_t end)
@@ -176,25 +171,20 @@ void SuffixIndex::update(const uint8_t *text, int32_t begin, int32_t end)
     if (begin >= end)
         return;
 
-    // The suffix just before the change is always taken out: its first two bytes may have changed.
-    int32_t first = begin > 0 ? begin - 1 : 0;
+    int32_t first = begin;
     while (first > 0 && (first - 1) + std::max(lcpBelow_[first - 1], lcpAbove_[first - 1]) >= begin)
         first--;
 
-    countPairs(first, end, -1);
     std::memcpy(text_.data() + begin, text + begin, static_cast<size_t>(end - begin));
     if (end - first > size_ / affectedShareLimit || !updatePart(first, end)) {
         rebuild();
         return;
     }
-    countPairs(first, end, 1);
     counts_.partialUpdates++;
 }
 
 bool SuffixIndex::updatePart(int32_t first, int32_t end)
 {
-    // pairCount_ now counts the kept suffixes only; their first two bytes did not change.
-    computeBucketStarts();
     keepUnaffected(first, end);
     if (!findGaps(first, end))
         return false;
@@ -202,18 +192,6 @@ bool SuffixIndex::updatePart(int32_t first, int32_t end)
     mergeAffected(first, end);
     repairLcp(first, end);
     return true;
-}
-
-void SuffixIndex::computeBucketStarts()
-{
-    bucketStart_.resize(pairKeys + 1);
-    // Slot 0 holds the empty suffix.
-    int32_t start = 1;
-    for (int32_t k = 0; k < pairKeys; k++) {
-        bucketStart_[k] = start;
-        start += pairCount_[k];
-    }
-    bucketStart_[pairKeys] = start;
 }
 
 // Copies the kept suffixes, in order, into kept_; gives kept suffixes that
@@ -242,6 +220,14 @@ void SuffixIndex::keepUnaffected(int32_t first, int32_t end)
     if (runMin != std::numeric_limits<int32_t>::max())
         lcpAbove_[kept_[out - 1]] = 0;
 
+    samples_.resize(static_cast<size_t>((out + sampleStride - 1) / sampleStride));
+    const int32_t samples = static_cast<int32_t>(samples_.size());
+    for (int32_t k = 0; k < samples; k++) {
+        if (k + lookahead < samples)
+            prefetch(text_.data() + kept_[(k + lookahead) * sampleStride]);
+        samples_[k] = prefixKey(text_.data(), size_, kept_[k * sampleStride]);
+    }
+
     const size_t joins = joins_.size();
     for (size_t k = 0; k < joins; k++) {
         if (k + lookahead < joins) {
@@ -264,23 +250,18 @@ bool SuffixIndex::findGaps(int32_t first, int32_t end)
     const int32_t count = end - first;
     gap_.resize(static_cast<size_t>(count));
     const uint8_t *text = text_.data();
-    // Searching in order of the first eight bytes keeps consecutive searches on nearby paths, which stay in cache.
-    keys_.resize(static_cast<size_t>(count));
-    for (int32_t j = 0; j < count; j++) {
-        uint64_t key = 0;
-        const int32_t p = first + j;
-        const int32_t available = std::min(8, size_ - p);
-        for (int32_t b = 0; b < 8; b++)
-            key = (key << 8) | (b < available ? text[p + b] : 0);
-        keys_[j] = key;
-    }
-    sortByKey(count);
+    // Searching in order of the first bytes keeps consecutive searches on nearby paths, which stay in cache.
+    queries_.resize(static_cast<size_t>(count));
+    queryScratch_.resize(static_cast<size_t>(count));
+    for (int32_t j = 0; j < count; j++)
+        queries_[j] = {prefixKey(text, size_, first + j), j};
+    sortQueries();
 
     // Several searches advance side by side so that their cache misses overlap;
     // each lane works through its own stretch of the sorted order.
     constexpr int32_t lanes = 16;
     struct Lane {
-        int32_t next; // the lane's next entry of order_
+        int32_t next; // the lane's next entry of queries_
         int32_t stop;
         int32_t p;
         int32_t low;
@@ -289,21 +270,26 @@ bool SuffixIndex::findGaps(int32_t first, int32_t end)
         int32_t highCommon;
         int32_t mid;
     };
-    // Starts the lane's next search; false when its stretch is done.
+    const int32_t keptCount = static_cast<int32_t>(kept_.size());
+    // Starts the lane's next search between the noted prefixes around the suffix's own;
+    // false when its stretch is done.
     const auto startSearch = [&](Lane &lane) {
         while (lane.next < lane.stop) {
-            const int32_t p = first + order_[lane.next++];
-            const int32_t key = pairKey(text, size_, p);
-            if (bucketStart_[key + 1] == bucketStart_[key]) {
-                gap_[p - first] = bucketStart_[key];
+            const Query &query = queries_[lane.next++];
+            const auto lower = std::lower_bound(samples_.begin(), samples_.end(), query.prefix);
+            const auto upper = std::upper_bound(lower, samples_.end(), query.prefix);
+            // kept_[0] is the empty suffix, below every other.
+            const int32_t lowerSample = static_cast<int32_t>(lower - samples_.begin());
+            const int32_t upperSample = static_cast<int32_t>(upper - samples_.begin());
+            lane.low = lowerSample == 0 ? 0 : (lowerSample - 1) * sampleStride;
+            lane.high = upper == samples_.end() ? keptCount : upperSample * sampleStride;
+            if (lane.high - lane.low <= 1) {
+                gap_[query.offset] = lane.high;
                 continue;
             }
-            const int32_t known = pairKeyLength(key);
-            lane.p = p;
-            lane.low = bucketStart_[key] - 1;
-            lane.high = bucketStart_[key + 1];
-            lane.lowCommon = known;
-            lane.highCommon = known;
+            lane.p = first + query.offset;
+            lane.lowCommon = 0;
+            lane.highCommon = 0;
             return true;
         }
         return false;
@@ -358,6 +344,24 @@ bool SuffixIndex::findGaps(int32_t first, int32_t end)
             return false;
     }
     return true;
+}
+
+// Sorts queries_ by the top four bytes of their prefixes, by stable radix passes.
+void SuffixIndex::sortQueries()
+{
+    constexpr int digitBits = 11;
+    constexpr uint32_t digitMask = (1u << digitBits) - 1;
+    std::vector<int32_t> &counts = digitCounts_;
+    for (int shift = 32; shift < 64; shift += digitBits) {
+        counts.assign(digitMask + 2, 0);
+        for (const Query &query : queries_)
+            counts[((query.prefix >> shift) & digitMask) + 1]++;
+        for (size_t d = 1; d < counts.size(); d++)
+            counts[d] += counts[d - 1];
+        for (const Query &query : queries_)
+            queryScratch_[counts[(query.prefix >> shift) & digitMask]++] = query;
+        queries_.swap(queryScratch_);
+    }
 }
 
 // Sorts the affected suffixes into order_. Two of them in different gaps are

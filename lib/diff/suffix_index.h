@@ -34,11 +34,10 @@ public:
 
 private:
     void rebuild();
-    void countPairs(int32_t begin, int32_t end, int32_t delta);
     bool updatePart(int32_t first, int32_t end);
-    void computeBucketStarts();
     void keepUnaffected(int32_t first, int32_t end);
     bool findGaps(int32_t first, int32_t end);
+    void sortQueries();
     void orderAffected(int32_t first, int32_t end);
     void sortByKey(int32_t length);
     void mergeAffected(int32_t first, int32_t end);
@@ -49,13 +48,11 @@ private:
     std::vector<int32_t> sa_;
     std::vector<int32_t> lcpBelow_;
     std::vector<int32_t> lcpAbove_;
-    // Suffixes by their first two bytes: counts, and where each group starts among the kept suffixes.
-    std::vector<int32_t> pairCount_;
-    std::vector<int32_t> bucketStart_;
     Counts counts_;
 
     // Scratch of one update, kept to avoid allocating per call.
     std::vector<int32_t> kept_;    // the unaffected suffixes in order
+    std::vector<uint64_t> samples_; // first eight bytes of every sixteenth kept suffix
     // Two kept suffixes that become neighbours, and the least common prefix of those removed between them.
     struct Join {
         int32_t lower;
@@ -64,6 +61,13 @@ private:
     };
     std::vector<Join> joins_;
     int32_t terminalRank_ = 0;     // where the suffix just after the affected run lies in kept_
+    // An affected suffix to place: the first eight bytes as a number, and its offset from the first.
+    struct Query {
+        uint64_t prefix;
+        int32_t offset;
+    };
+    std::vector<Query> queries_;
+    std::vector<Query> queryScratch_;
     std::vector<int32_t> gap_;     // per affected suffix: how many kept suffixes sort below it
     std::vector<int32_t> order_;   // affected suffixes (as offsets from the first) in sorted order
     std::vector<int32_t> newRank_; // per affected suffix: its rank after the merge
