@@ -194,8 +194,9 @@ bool SuffixIndex::updatePart(int32_t first, int32_t end)
     return true;
 }
 
-// Copies the kept suffixes, in order, into kept_; gives kept suffixes that
-// become neighbours the minimum of the common prefixes between them.
+// Copies the kept suffixes, in order, into kept_ and notes every sixteenth
+// one's first bytes; gives kept suffixes that become neighbours the minimum of
+// the common prefixes between them.
 void SuffixIndex::keepUnaffected(int32_t first, int32_t end)
 {
     kept_.resize(static_cast<size_t>(size_) + 1 - (end - first));
@@ -242,9 +243,9 @@ void SuffixIndex::keepUnaffected(int32_t first, int32_t end)
 }
 
 // For every affected suffix, the number of kept suffixes below it, by a
-// binary search within the kept suffixes that share its first two bytes,
-// skipping the prefix both bounds share. Gives up when the searches compare
-// too many bytes (long runs of one value).
+// binary search between the noted prefixes around its own, skipping the
+// prefix both bounds share. Gives up when the searches compare too many
+// bytes (long runs of one value).
 bool SuffixIndex::findGaps(int32_t first, int32_t end)
 {
     const int32_t count = end - first;
@@ -252,10 +253,10 @@ bool SuffixIndex::findGaps(int32_t first, int32_t end)
     const uint8_t *text = text_.data();
     // Searching in order of the first bytes keeps consecutive searches on nearby paths, which stay in cache.
     queries_.resize(static_cast<size_t>(count));
-    queryScratch_.resize(static_cast<size_t>(count));
     for (int32_t j = 0; j < count; j++)
         queries_[j] = {prefixKey(text, size_, first + j), j};
-    sortQueries();
+    // The top four bytes are enough to keep nearby searches together.
+    sortQueries(32);
 
     // Several searches advance side by side so that their cache misses overlap;
     // each lane works through its own stretch of the sorted order.
@@ -276,8 +277,8 @@ bool SuffixIndex::findGaps(int32_t first, int32_t end)
     const auto startSearch = [&](Lane &lane) {
         while (lane.next < lane.stop) {
             const Query &query = queries_[lane.next++];
-            const auto lower = std::lower_bound(samples_.begin(), samples_.end(), query.prefix);
-            const auto upper = std::upper_bound(lower, samples_.end(), query.prefix);
+            const auto lower = std::lower_bound(samples_.begin(), samples_.end(), query.key);
+            const auto upper = std::upper_bound(lower, samples_.end(), query.key);
             // kept_[0] is the empty suffix, below every other.
             const int32_t lowerSample = static_cast<int32_t>(lower - samples_.begin());
             const int32_t upperSample = static_cast<int32_t>(upper - samples_.begin());
@@ -346,20 +347,24 @@ bool SuffixIndex::findGaps(int32_t first, int32_t end)
     return true;
 }
 
-// Sorts queries_ by the top four bytes of their prefixes, by stable radix passes.
-void SuffixIndex::sortQueries()
+// Sorts queries_ by their keys from bit lowestBit up, by stable radix passes of eleven bits.
+void SuffixIndex::sortQueries(int lowestBit)
 {
     constexpr int digitBits = 11;
     constexpr uint32_t digitMask = (1u << digitBits) - 1;
+    uint64_t highest = 0;
+    for (const Query &query : queries_)
+        highest = std::max(highest, query.key);
+    queryScratch_.resize(queries_.size());
     std::vector<int32_t> &counts = digitCounts_;
-    for (int shift = 32; shift < 64; shift += digitBits) {
+    for (int shift = lowestBit; shift < 64 && (highest >> shift) != 0; shift += digitBits) {
         counts.assign(digitMask + 2, 0);
         for (const Query &query : queries_)
-            counts[((query.prefix >> shift) & digitMask) + 1]++;
+            counts[((query.key >> shift) & digitMask) + 1]++;
         for (size_t d = 1; d < counts.size(); d++)
             counts[d] += counts[d - 1];
         for (const Query &query : queries_)
-            queryScratch_[counts[(query.prefix >> shift) & digitMask]++] = query;
+            queryScratch_[counts[(query.key >> shift) & digitMask]++] = query;
         queries_.swap(queryScratch_);
     }
 }
@@ -372,53 +377,29 @@ void SuffixIndex::sortQueries()
 void SuffixIndex::orderAffected(int32_t first, int32_t end)
 {
     const int32_t count = end - first;
-    keys_.resize(static_cast<size_t>(count) + 1);
+    queries_.resize(static_cast<size_t>(count) + 1);
     for (int32_t j = 0; j < count; j++)
-        keys_[j] = (static_cast<uint64_t>(gap_[j]) << 9) | text_[first + j];
-    keys_[count] = (static_cast<uint64_t>(terminalRank_) << 9) | 0x100;
-    sortByKey(count + 1);
+        queries_[j] = {(static_cast<uint64_t>(gap_[j]) << 9) | text_[first + j], j};
+    queries_[count] = {(static_cast<uint64_t>(terminalRank_) << 9) | 0x100, count};
+    sortQueries(0);
 
+    order_.resize(static_cast<size_t>(count) + 1);
     bool distinct = true;
-    for (int32_t k = 1; k <= count && distinct; k++)
-        distinct = keys_[order_[k]] != keys_[order_[k - 1]];
+    for (int32_t k = 0; k <= count; k++) {
+        order_[k] = queries_[k].offset;
+        distinct = distinct && (k == 0 || queries_[k].key != queries_[k - 1].key);
+    }
     if (!distinct) {
         symbols_.resize(static_cast<size_t>(count) + 1);
         int32_t alphabet = 0;
         for (int32_t k = 0; k <= count; k++) {
-            if (k > 0 && keys_[order_[k]] != keys_[order_[k - 1]])
+            if (k > 0 && queries_[k].key != queries_[k - 1].key)
                 alphabet++;
-            symbols_[order_[k]] = alphabet;
+            symbols_[queries_[k].offset] = alphabet;
         }
         inducedSuffixArray(symbols_.data(), count + 1, alphabet + 1, order_.data());
     }
     order_.erase(std::remove(order_.begin(), order_.end(), count), order_.end());
-}
-
-// Fills order_[0, length) with 0 .. length - 1 sorted by keys_, by stable
-// radix passes over eleven bits at a time.
-void SuffixIndex::sortByKey(int32_t length)
-{
-    constexpr int digitBits = 11;
-    constexpr uint32_t digitMask = (1u << digitBits) - 1;
-    order_.resize(static_cast<size_t>(length));
-    sortScratch_.resize(static_cast<size_t>(length));
-    uint64_t highest = 0;
-    for (int32_t j = 0; j < length; j++) {
-        order_[j] = j;
-        highest = std::max(highest, keys_[j]);
-    }
-    std::vector<int32_t> &counts = digitCounts_;
-    counts.resize(digitMask + 2);
-    for (int shift = 0; shift < 64 && (highest >> shift) != 0; shift += digitBits) {
-        std::fill(counts.begin(), counts.end(), 0);
-        for (int32_t j = 0; j < length; j++)
-            counts[((keys_[order_[j]] >> shift) & digitMask) + 1]++;
-        for (size_t d = 1; d < counts.size(); d++)
-            counts[d] += counts[d - 1];
-        for (int32_t j = 0; j < length; j++)
-            sortScratch_[counts[(keys_[order_[j]] >> shift) & digitMask]++] = order_[j];
-        order_.swap(sortScratch_);
-    }
 }
 
 // Merges the sorted affected suffixes among the kept ones into sa_.

@@ -37,9 +37,8 @@ private:
     bool updatePart(int32_t first, int32_t end);
     void keepUnaffected(int32_t first, int32_t end);
     bool findGaps(int32_t first, int32_t end);
-    void sortQueries();
+    void sortQueries(int lowestBit);
     void orderAffected(int32_t first, int32_t end);
-    void sortByKey(int32_t length);
     void mergeAffected(int32_t first, int32_t end);
     void repairLcp(int32_t first, int32_t end);
 
@@ -61,9 +60,9 @@ private:
     };
     std::vector<Join> joins_;
     int32_t terminalRank_ = 0;     // where the suffix just after the affected run lies in kept_
-    // An affected suffix to place: the first eight bytes as a number, and its offset from the first.
+    // An affected suffix (by its offset from the first) and the number it is sorted by.
     struct Query {
-        uint64_t prefix;
+        uint64_t key;
         int32_t offset;
     };
     std::vector<Query> queries_;
@@ -71,8 +70,6 @@ private:
     std::vector<int32_t> gap_;     // per affected suffix: how many kept suffixes sort below it
     std::vector<int32_t> order_;   // affected suffixes (as offsets from the first) in sorted order
     std::vector<int32_t> newRank_; // per affected suffix: its rank after the merge
-    std::vector<uint64_t> keys_;
-    std::vector<int32_t> sortScratch_;
     std::vector<int32_t> digitCounts_;
     std::vector<int32_t> symbols_;
 };
