@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "diff/large_allocator.h"
+
 namespace quarnel {
 
 namespace {
@@ -30,7 +32,7 @@ public:
         for (size_t c = 1; c < bucketStart_.size(); c++)
             bucketStart_[c] += bucketStart_[c - 1];
 
-        std::vector<int32_t> lms;
+        LargeVector<int32_t> lms;
         for (int32_t i = 1; i < size_; i++)
             if (isLms(i))
                 lms.push_back(i);
@@ -45,7 +47,7 @@ private:
 
     // Places the LMS suffixes at their buckets' ends in the given order, then
     // induces the L-type suffixes left to right and the S-type right to left.
-    void induce(const std::vector<int32_t> &lmsOrder)
+    void induce(const LargeVector<int32_t> &lmsOrder)
     {
         std::fill(sa_, sa_ + size_, -1);
         for (size_t c = 0; c < cursor_.size(); c++)
@@ -91,11 +93,11 @@ private:
 
     // After the first induction the LMS substrings are in order; names them
     // and sorts the LMS suffixes by sorting the string of names.
-    std::vector<int32_t> sortedLmsSuffixes(const std::vector<int32_t> &lms)
+    LargeVector<int32_t> sortedLmsSuffixes(const LargeVector<int32_t> &lms)
     {
         const int32_t count = static_cast<int32_t>(lms.size());
         // LMS positions are at least two apart, so position / 2 is a unique slot.
-        std::vector<int32_t> nameAt(size_ / 2 + 1, 0);
+        LargeVector<int32_t> nameAt(size_ / 2 + 1, 0);
         int32_t names = 0;
         int32_t previous = -1;
         for (int32_t i = 0; i < size_; i++) {
@@ -108,19 +110,19 @@ private:
             previous = p;
         }
 
-        std::vector<int32_t> reduced(count);
+        LargeVector<int32_t> reduced(count);
         for (int32_t k = 0; k < count; k++)
             reduced[k] = nameAt[lms[k] / 2];
-        nameAt = std::vector<int32_t>();
+        nameAt = LargeVector<int32_t>();
 
-        std::vector<int32_t> reducedSa(count);
+        LargeVector<int32_t> reducedSa(count);
         if (names < count) {
             InducedSorter<int32_t>(reduced.data(), count, names, reducedSa.data()).run();
         } else {
             for (int32_t k = 0; k < count; k++)
                 reducedSa[reduced[k]] = k;
         }
-        std::vector<int32_t> order(count);
+        LargeVector<int32_t> order(count);
         for (int32_t k = 0; k < count; k++)
             order[k] = lms[reducedSa[k]];
         return order;
@@ -129,7 +131,7 @@ private:
     const Symbol *text_;
     int32_t size_;
     int32_t *sa_;
-    std::vector<uint8_t> sType_;
+    LargeVector<uint8_t> sType_;
     std::vector<int32_t> bucketStart_;
     std::vector<int32_t> cursor_;
 };

@@ -129,14 +129,19 @@ void SuffixIndex::build(const uint8_t *text, int32_t size)
 void SuffixIndex::rebuild()
 {
     const size_t slots = static_cast<size_t>(size_) + 1;
+    kept_.reserve(slots);
+    samples_.reserve(slots / sampleStride + 1);
     sa_.resize(slots);
     lcpBelow_.resize(slots);
     lcpAbove_.resize(slots);
     inducedSuffixArray(text_.data(), size_, sa_.data());
 
     // Kasai's walk in text order; lcpBelow_ first holds the position ranked just below.
-    for (int32_t r = 1; r <= size_; r++)
+    for (int32_t r = 1; r <= size_; r++) {
+        if (r + lookahead <= size_)
+            prefetch(&lcpBelow_[sa_[r + lookahead]]);
         lcpBelow_[sa_[r]] = sa_[r - 1];
+    }
     const uint8_t *text = text_.data();
     int32_t h = 0;
     for (int32_t i = 0; i < size_; i++) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "diff/large_allocator.h"
+
 namespace quarnel {
 
 class SuffixIndex {
@@ -43,15 +45,15 @@ private:
     void repairLcp(int32_t first, int32_t end);
 
     int32_t size_ = 0;
-    std::vector<uint8_t> text_;
-    std::vector<int32_t> sa_;
-    std::vector<int32_t> lcpBelow_;
-    std::vector<int32_t> lcpAbove_;
+    LargeVector<uint8_t> text_;
+    LargeVector<int32_t> sa_;
+    LargeVector<int32_t> lcpBelow_;
+    LargeVector<int32_t> lcpAbove_;
     Counts counts_;
 
     // Scratch of one update, kept to avoid allocating per call.
-    std::vector<int32_t> kept_;    // the unaffected suffixes in order
-    std::vector<uint64_t> samples_; // first eight bytes of every sixteenth kept suffix
+    LargeVector<int32_t> kept_;    // the unaffected suffixes in order
+    LargeVector<uint64_t> samples_; // first eight bytes of every sixteenth kept suffix
     // Two kept suffixes that become neighbours, and the least common prefix of those removed between them.
     struct Join {
         int32_t lower;
@@ -65,13 +67,13 @@ private:
         uint64_t key;
         int32_t offset;
     };
-    std::vector<Query> queries_;
-    std::vector<Query> queryScratch_;
-    std::vector<int32_t> gap_;     // per affected suffix: how many kept suffixes sort below it
-    std::vector<int32_t> order_;   // affected suffixes (as offsets from the first) in sorted order
-    std::vector<int32_t> newRank_; // per affected suffix: its rank after the merge
+    LargeVector<Query> queries_;
+    LargeVector<Query> queryScratch_;
+    LargeVector<int32_t> gap_;     // per affected suffix: how many kept suffixes sort below it
+    LargeVector<int32_t> order_;   // affected suffixes (as offsets from the first) in sorted order
+    LargeVector<int32_t> newRank_; // per affected suffix: its rank after the merge
     std::vector<int32_t> digitCounts_;
-    std::vector<int32_t> symbols_;
+    LargeVector<int32_t> symbols_;
 };
 
 } // namespace quarnel
