@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "support/pack_replay.h"
 #include "support/run_tool.h"
 #include "support/test_files.h"
 
@@ -74,7 +75,9 @@ TEST(Cli, GoldenCases)
         EXPECT_EQ(run.output, c.output) << "arguments: " << c.arguments;
         EXPECT_EQ(run.status, c.status) << "arguments: " << c.arguments;
     }
-    EXPECT_TRUE(std::filesystem::exists(dir.path("out.pack")));
+    EXPECT_TRUE(testsupport::replayPackFile(testsupport::readFile(dir.path("out.pack")),
+                                            testsupport::firmwareLikeBytes(0x4000, 1), 0x10000,
+                                            testsupport::firmwareLikeBytes(0x5000, 2)));
     EXPECT_FALSE(std::filesystem::exists(dir.path("x.pack")));
     EXPECT_EQ(testsupport::readFile(dir.path("octal.pack")), testsupport::readFile(dir.path("out.pack")));
     EXPECT_EQ(testsupport::readFile(dir.path("decimal.pack")), testsupport::readFile(dir.path("out.pack")));
