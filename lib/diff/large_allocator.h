@@ -5,18 +5,16 @@
 #include <new>
 #include <vector>
 
-namespace quarnel {
+#include "container/large_pages.h"
 
-// Asks the system to back [address, address + bytes) with large pages where it can;
-// touching such memory for the first time costs a fraction of what small pages cost.
-void adviseLargePages(void *address, size_t bytes);
+namespace quarnel {
 
 // Allocates blocks of 2 MiB and more aligned to 2 MiB and advised for large pages.
 template <class T>
 class LargeAllocator {
 public:
     using value_type = T;
-    static constexpr size_t largePage = size_t{1} << 21;
+    static constexpr size_t largePage = largePageSize;
 
     LargeAllocator() = default;
     template <class U>
