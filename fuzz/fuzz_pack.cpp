@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "lod/code_image.h"
+#include "pack/pack_builder.h"
 #include "pack/result_codes.h"
 #include "packcheck/flash_player.h"
 #include "packcheck/pack_info.h"
@@ -26,10 +27,7 @@ LodPacketPtr loadImage(const char *name)
 
 std::vector<uint8_t> bytesOf(const LodPacket &image)
 {
-    std::vector<uint8_t> bytes(4 * image.words.size());
-    for (size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = uint8_t(image.words[i / 4] >> (8 * (i % 4)));
-    return bytes;
+    return imageBytes(image, 4 * image.words.size());
 }
 
 // A raw patch stream: the checksums around it would stop nearly every mutation

@@ -14,4 +14,7 @@ constexpr uint32_t sectorSize = 4096u;
 // contiguity check on, so it may hold a rejected image after a failure.
 int loadCodeImage(const char *path, const CodeArea &area, LodPacketPtr &out);
 
+// The placement checks of a joined image, in loadCodeImage's order: 0, 10, 11 or 12.
+int checkImagePlacement(const LodPacket &image, const CodeArea &area);
+
 } // namespace quarnel

@@ -4,6 +4,7 @@
 
 #include "container/crc32.h"
 #include "lod/code_image.h"
+#include "pack/pack_builder.h"
 #include "pack/result_codes.h"
 #include "packcheck/flash_model.h"
 #include "packcheck/flash_player.h"
@@ -13,27 +14,17 @@ namespace quarnel::check {
 
 namespace {
 
-std::vector<uint8_t> imageBytes(const LodPacket &image)
-{
-    std::vector<uint8_t> bytes(4 * image.words.size());
-    for (size_t i = 0; i < image.words.size(); ++i)
-        for (int b = 0; b < 4; ++b)
-            bytes[4 * i + b] = static_cast<uint8_t>(image.words[i] >> (8 * b));
-    return bytes;
-}
-
 // The checks a pack's creation makes on one image; shift 0 gives the old
 // image's codes, newImageCodeShift the new image's.
 int checkPlacement(const CodeArea &area, const LodPacket &image, int shift)
 {
-    const uint64_t size = 4 * uint64_t{image.words.size()};
-    if (size % sectorSize != 0)
-        return resultOldSizeMisaligned + shift;
-    if (image.address != uint32_t(area.flashBase + area.codeBase))
-        return resultOldAddressMismatch + shift;
-    if (size > area.codeSize)
-        return resultOldTooLarge + shift;
-    return resultOk;
+    const int result = checkImagePlacement(image, area);
+    return result == resultOk ? resultOk : result + shift;
+}
+
+std::vector<uint8_t> bytesOf(const LodPacket &image)
+{
+    return imageBytes(image, 4 * image.words.size());
 }
 
 int checkInputs(const CodeArea &area, const LodPacket &oldImage, const LodPacket &newImage)
@@ -83,8 +74,8 @@ VerifyResult verifyPack(const std::vector<uint8_t> &packBytes, const CodeArea &a
     result.code = checkInputs(area, oldImage, newImage);
     if (result.code != resultOk)
         return result;
-    const std::vector<uint8_t> oldBytes = imageBytes(oldImage);
-    const std::vector<uint8_t> newBytes = imageBytes(newImage);
+    const std::vector<uint8_t> oldBytes = bytesOf(oldImage);
+    const std::vector<uint8_t> newBytes = bytesOf(newImage);
 
     PackContents contents;
     readPackHeader(packBytes, contents.header, result.findings);
