@@ -1,5 +1,3 @@
-#include <new>
-#include <stdexcept>
 #include <vector>
 
 #include "lod/code_image.h"
@@ -68,14 +66,10 @@ extern "C" QUARNEL_API int FotaCreatePack(const char *oldLodPath, const char *ne
                                           uint32_t *outOldStart, uint32_t *outOldSize, uint32_t *outOldCrc,
                                           CodeArea area)
 {
-    // Allocation is the only thing that throws inside the library; no
-    // exception may cross this C boundary.
+    // Only allocation throws inside the library (bad_alloc, or length_error for
+    // a size no vector can hold); no exception may cross this C boundary.
     try {
         return quarnel::createPack(oldLodPath, newLodPath, packPath, outOldStart, outOldSize, outOldCrc, area);
-    } catch (const std::bad_alloc &) {
-        return quarnel::resultOutOfMemory;
-    } catch (const std::length_error &) {
-        return quarnel::resultOutOfMemory;
     } catch (...) {
         return quarnel::resultOutOfMemory;
     }
