@@ -5,6 +5,10 @@
 #include <limits>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "diff/sais.h"
 
 // After text[begin, end) changes, only two kinds of suffixes can change their
@@ -16,8 +20,12 @@
 // change, so the array without the affected suffixes (the kept ones) stays
 // sorted, and the common prefix of two kept suffixes that become neighbours
 // is the minimum of the old values between them. The affected suffixes are
-// placed among the kept ones by binary search, ordered among themselves by
-// the suffix order of a short integer string, merged back, and their common
+// placed among the kept ones from the last to the first: a suffix sorts
+// among the kept ones by its first byte and then as the suffix one further
+// on does, so its place follows from that one's with a count of the kept
+// suffixes that follow the same byte (the last-to-first mapping of the
+// Burrows-Wheeler transform). They are then ordered among themselves by the
+// suffix order of a short integer string, merged back, and their common
 // prefixes measured anew with Kasai's bound.
 
 namespace quarnel {
@@ -26,10 +34,11 @@ namespace {
 
 // Beyond these, sorting everything again is cheaper than the update.
 constexpr int32_t affectedShareLimit = 4;  // affected suffixes above size / 4
-// The searches' work in rough nanoseconds: a step costs a cache miss or two, eight compared bytes
-// one; a full sort costs about a hundred per byte of text, and the searches may spend half that.
-constexpr int64_t searchStepCost = 20;
-constexpr int64_t searchBudgetPerByte = 50;
+constexpr int64_t comparedBytesPerByte = 4; // bytes compared while placing, per byte of text
+
+// Kept ranks per block of precedingCounts_.
+constexpr int32_t countBlockBits = 8;
+constexpr int32_t countBlock = 1 << countBlockBits;
 
 // Most of the work is random reads; asking for lines early lets several misses overlap.
 inline void prefetch(const void *address)
@@ -40,10 +49,6 @@ inline void prefetch(const void *address)
     (void)address;
 #endif
 }
-
-// Every this many kept suffixes, the first eight bytes are noted, so that searches
-// can narrow their range without reading the text.
-constexpr int32_t sampleStride = 16;
 
 // Reads ahead this many steps in loops whose addresses are known in advance.
 constexpr int32_t lookahead = 16;
@@ -76,18 +81,6 @@ inline int32_t firstDifference(uint64_t x, uint64_t y)
 #endif
 }
 
-// The first eight bytes of the suffix at p as a number, zeros past the end: a
-// smaller number means a smaller suffix (equal numbers tell nothing).
-inline uint64_t prefixKey(const uint8_t *text, int32_t size, int32_t p)
-{
-    if (size - p >= 8)
-        return loadBigEndian(text + p);
-    uint64_t key = 0;
-    for (int32_t b = 0; b < 8; b++)
-        key = (key << 8) | (p + b < size ? text[p + b] : 0);
-    return key;
-}
-
 struct Comparison {
     int32_t common; // length of the common prefix
     bool below;     // the first suffix sorts below the second
@@ -117,12 +110,43 @@ int32_t commonPrefix(const uint8_t *text, int32_t size, int32_t a, int32_t b, in
     return compareSuffixes(text, size, a, b, known).common;
 }
 
+// How many of bytes[0, length) equal value.
+int32_t countByte(const uint8_t *bytes, int32_t length, uint8_t value)
+{
+    int32_t count = 0;
+    int32_t i = 0;
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(static_cast<char>(value));
+    __m128i sums = _mm_setzero_si128();
+    // An equal byte compares as all ones (-1), so subtracting it counts one; 255 rounds fill a lane.
+    __m128i lanes = _mm_setzero_si128();
+    int32_t rounds = 0;
+    for (; length - i >= 16; i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i));
+        lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(chunk, wanted));
+        if (++rounds == 255) {
+            sums = _mm_add_epi64(sums, _mm_sad_epu8(lanes, _mm_setzero_si128()));
+            lanes = _mm_setzero_si128();
+            rounds = 0;
+        }
+    }
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(lanes, _mm_setzero_si128()));
+    count = _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
+#endif
+    for (; i < length; i++)
+        count += bytes[i] == value;
+    return count;
+}
+
 } // namespace
 
 void SuffixIndex::build(const uint8_t *text, int32_t size)
 {
     text_.assign(text, text + size);
     size_ = size;
+    byteCounts_.assign(256, 0);
+    for (int32_t i = 0; i < size; i++)
+        byteCounts_[text[i]]++;
     rebuild();
 }
 
@@ -130,11 +154,15 @@ void SuffixIndex::rebuild()
 {
     const size_t slots = static_cast<size_t>(size_) + 1;
     kept_.reserve(slots);
-    samples_.reserve(slots / sampleStride + 1);
+    keptBefore_.reserve(slots);
     sa_.resize(slots);
+    before_.resize(slots);
     lcpBelow_.resize(slots);
     lcpAbove_.resize(slots);
     inducedSuffixArray(text_.data(), size_, sa_.data());
+    const uint8_t *text = text_.data();
+    for (int32_t r = 0; r <= size_; r++)
+        before_[r] = sa_[r] > 0 ? text[sa_[r] - 1] : 0;
 
     // Kasai's walk in text order; lcpBelow_ first holds the position ranked just below.
     for (int32_t r = 1; r <= size_; r++) {
@@ -142,7 +170,6 @@ void SuffixIndex::rebuild()
             prefetch(&lcpBelow_[sa_[r + lookahead]]);
         lcpBelow_[sa_[r]] = sa_[r - 1];
     }
-    const uint8_t *text = text_.data();
     int32_t h = 0;
     for (int32_t i = 0; i < size_; i++) {
         if (i + lookahead < size_)
@@ -180,6 +207,10 @@ void SuffixIndex::update(const uint8_t *text, int32_t begin, int32_t end)
     while (first > 0 && (first - 1) + std::max(lcpBelow_[first - 1], lcpAbove_[first - 1]) >= begin)
         first--;
 
+    for (int32_t i = begin; i < end; i++) {
+        byteCounts_[text_[i]]--;
+        byteCounts_[text[i]]++;
+    }
     std::memcpy(text_.data() + begin, text + begin, static_cast<size_t>(end - begin));
     if (end - first > size_ / affectedShareLimit || !updatePart(first, end)) {
         rebuild();
@@ -191,6 +222,7 @@ void SuffixIndex::update(const uint8_t *text, int32_t begin, int32_t end)
 bool SuffixIndex::updatePart(int32_t first, int32_t end)
 {
     keepUnaffected(first, end);
+    countPrecedingBytes(first, end);
     if (!findGaps(first, end))
         return false;
     orderAffected(first, end);
@@ -199,13 +231,16 @@ bool SuffixIndex::updatePart(int32_t first, int32_t end)
     return true;
 }
 
-// Copies the kept suffixes, in order, into kept_ and notes every sixteenth
-// one's first bytes; gives kept suffixes that become neighbours the minimum of
-// the common prefixes between them.
+// Copies the kept suffixes, in order, into kept_ (and the bytes before them
+// into keptBefore_); gives kept suffixes that become neighbours the minimum
+// of the common prefixes between them.
 void SuffixIndex::keepUnaffected(int32_t first, int32_t end)
 {
-    kept_.resize(static_cast<size_t>(size_) + 1 - (end - first));
+    const size_t keptCount = static_cast<size_t>(size_) + 1 - (end - first);
+    kept_.resize(keptCount);
+    keptBefore_.resize(keptCount);
     joins_.clear();
+    startRank_ = -1;
     const uint32_t count = static_cast<uint32_t>(end - first);
     int32_t out = 0;
     int32_t runMin = std::numeric_limits<int32_t>::max();
@@ -221,18 +256,13 @@ void SuffixIndex::keepUnaffected(int32_t first, int32_t end)
         }
         if (p == end)
             terminalRank_ = out;
+        if (p == 0)
+            startRank_ = out;
+        keptBefore_[out] = before_[r];
         kept_[out++] = p;
     }
     if (runMin != std::numeric_limits<int32_t>::max())
         lcpAbove_[kept_[out - 1]] = 0;
-
-    samples_.resize(static_cast<size_t>((out + sampleStride - 1) / sampleStride));
-    const int32_t samples = static_cast<int32_t>(samples_.size());
-    for (int32_t k = 0; k < samples; k++) {
-        if (k + lookahead < samples)
-            prefetch(text_.data() + kept_[(k + lookahead) * sampleStride]);
-        samples_[k] = prefixKey(text_.data(), size_, kept_[k * sampleStride]);
-    }
 
     const size_t joins = joins_.size();
     for (size_t k = 0; k < joins; k++) {
@@ -247,113 +277,156 @@ void SuffixIndex::keepUnaffected(int32_t first, int32_t end)
     }
 }
 
-// For every affected suffix, the number of kept suffixes below it, by a
-// binary search between the noted prefixes around its own, skipping the
-// prefix both bounds share. Gives up when the searches compare too many
-// bytes (long runs of one value).
+// Counts, per block of kept ranks, the bytes before the kept suffixes below
+// it, and per byte value the kept suffixes that start with a smaller one.
+void SuffixIndex::countPrecedingBytes(int32_t first, int32_t end)
+{
+    const int32_t keptCount = static_cast<int32_t>(kept_.size());
+    const int32_t blocks = (keptCount >> countBlockBits) + 1;
+    precedingCounts_.resize(static_cast<size_t>(blocks) * 256);
+    int32_t running[256] = {};
+    for (int32_t block = 0; block < blocks; block++) {
+        std::memcpy(&precedingCounts_[static_cast<size_t>(block) * 256], running, sizeof running);
+        const int32_t stop = std::min(keptCount, (block + 1) << countBlockBits);
+        for (int32_t r = block << countBlockBits; r < stop; r++)
+            running[keptBefore_[r]]++;
+    }
+
+    std::vector<int32_t> &below = keptBelowByte_;
+    below.assign(256, 0);
+    for (int32_t p = first; p < end; p++)
+        below[text_[p]]--;
+    // The empty suffix is kept and sorts below every other.
+    int32_t sum = 1;
+    for (int32_t byte = 0; byte < 256; byte++) {
+        const int32_t kept = byteCounts_[byte] + below[byte];
+        below[byte] = sum;
+        sum += kept;
+    }
+}
+
+// How many kept suffixes ranked below gap follow the given byte. The suffix
+// after the affected run follows a changed byte and the whole text follows
+// none, so neither counts.
+int32_t SuffixIndex::precedingCount(uint8_t byte, int32_t gap) const
+{
+    const int32_t blockStart = gap & ~(countBlock - 1);
+    int32_t count = precedingCounts_[(static_cast<size_t>(gap) >> countBlockBits) * 256 + byte] +
+                    countByte(keptBefore_.data() + blockStart, gap - blockStart, byte);
+    if (terminalRank_ < gap && keptBefore_[terminalRank_] == byte)
+        count--;
+    if (startRank_ >= 0 && startRank_ < gap && keptBefore_[startRank_] == byte)
+        count--;
+    return count;
+}
+
+// Asks for the lines precedingCount(byte, gap) will read.
+void SuffixIndex::prefetchCount(uint8_t byte, int32_t gap) const
+{
+    prefetch(&precedingCounts_[(static_cast<size_t>(gap) >> countBlockBits) * 256 + byte]);
+    const int32_t blockStart = gap & ~(countBlock - 1);
+    for (int32_t line = blockStart; line < gap; line += 64)
+        prefetch(keptBefore_.data() + line);
+}
+
+// The number of kept suffixes below the suffix at p, by binary search.
+int32_t SuffixIndex::searchGap(int32_t p) const
+{
+    const uint8_t *text = text_.data();
+    // kept_[0] is the empty suffix, below every other.
+    int32_t low = 0;
+    int32_t high = static_cast<int32_t>(kept_.size());
+    int32_t lowCommon = 0;
+    int32_t highCommon = 0;
+    while (high - low > 1) {
+        const int32_t mid = low + (high - low) / 2;
+        const Comparison c = compareSuffixes(text, size_, p, kept_[mid], std::min(lowCommon, highCommon));
+        if (c.below) {
+            high = mid;
+            highCommon = c.common;
+        } else {
+            low = mid;
+            lowCommon = c.common;
+        }
+    }
+    return high;
+}
+
+// For every affected suffix, the number of kept suffixes below it. A suffix
+// at p sorts among the kept ones that start with a smaller byte, and among
+// those that start with the same byte as the suffixes one further on sort:
+// so its gap follows from the gap of p + 1. The one kept suffix whose next
+// suffix is affected, the one just before the run, is compared through the
+// first affected suffix, placed beforehand by binary search; only where that
+// one shares a gap with p + 1 are the texts compared. Gives up when those
+// comparisons read too many bytes (long runs of one value).
 bool SuffixIndex::findGaps(int32_t first, int32_t end)
 {
     const int32_t count = end - first;
     gap_.resize(static_cast<size_t>(count));
     const uint8_t *text = text_.data();
-    // Searching in order of the first bytes keeps consecutive searches on nearby paths, which stay in cache.
-    queries_.resize(static_cast<size_t>(count));
-    for (int32_t j = 0; j < count; j++)
-        queries_[j] = {prefixKey(text, size_, first + j), j};
-    // The top four bytes are enough to keep nearby searches together.
-    sortQueries(32);
+    const int32_t firstGap = first > 0 ? searchGap(first) : 0;
+    const int32_t byteBeforeRun = first > 0 ? text[first - 1] : -1;
+    int64_t budget = comparedBytesPerByte * size_;
 
-    // Several searches advance side by side so that their cache misses overlap;
-    // each lane works through its own stretch of the sorted order.
-    constexpr int32_t lanes = 16;
-    struct Lane {
-        int32_t next; // the lane's next entry of queries_
-        int32_t stop;
+    // Every step waits for a count from a table of megabytes; several stretches
+    // of the run are walked side by side, each down from its own top (placed by
+    // binary search), so that those waits overlap.
+    struct Walk {
         int32_t p;
-        int32_t low;
-        int32_t high;
-        int32_t lowCommon;
-        int32_t highCommon;
-        int32_t mid;
+        int32_t stop;
+        int32_t nextGap; // the gap of p + 1, or for the suffix at end its rank among the kept ones
     };
-    const int32_t keptCount = static_cast<int32_t>(kept_.size());
-    // Starts the lane's next search between the noted prefixes around the suffix's own;
-    // false when its stretch is done.
-    const auto startSearch = [&](Lane &lane) {
-        while (lane.next < lane.stop) {
-            const Query &query = queries_[lane.next++];
-            const auto lower = std::lower_bound(samples_.begin(), samples_.end(), query.key);
-            const auto upper = std::upper_bound(lower, samples_.end(), query.key);
-            // kept_[0] is the empty suffix, below every other.
-            const int32_t lowerSample = static_cast<int32_t>(lower - samples_.begin());
-            const int32_t upperSample = static_cast<int32_t>(upper - samples_.begin());
-            lane.low = lowerSample == 0 ? 0 : (lowerSample - 1) * sampleStride;
-            lane.high = upper == samples_.end() ? keptCount : upperSample * sampleStride;
-            if (lane.high - lane.low <= 1) {
-                gap_[query.offset] = lane.high;
-                continue;
-            }
-            lane.p = first + query.offset;
-            lane.lowCommon = 0;
-            lane.highCommon = 0;
-            return true;
-        }
-        return false;
-    };
-    Lane lanesState[lanes];
-    int32_t active = 0;
-    for (int32_t l = 0; l < lanes; l++) {
-        Lane &lane = lanesState[active];
-        lane.next = int32_t(int64_t(count) * l / lanes);
-        lane.stop = int32_t(int64_t(count) * (l + 1) / lanes);
-        if (startSearch(lane))
-            active++;
+    constexpr int32_t maxWalks = 16;
+    constexpr int32_t minWalkLength = 256;
+    const int32_t walks = std::min(maxWalks, 1 + count / minWalkLength);
+    Walk walk[maxWalks];
+    for (int32_t w = 0; w < walks; w++) {
+        const int32_t top = first + static_cast<int32_t>(int64_t{count} * (w + 1) / walks);
+        walk[w] = {top - 1, first + static_cast<int32_t>(int64_t{count} * w / walks),
+                   top == end ? terminalRank_ : searchGap(top)};
     }
 
-    int64_t budget = searchBudgetPerByte * size_;
+    int32_t active = walks;
     while (active > 0) {
-        for (int32_t l = 0; l < active; l++) {
-            Lane &lane = lanesState[l];
-            lane.mid = lane.low + (lane.high - lane.low) / 2;
-            prefetch(&kept_[lane.mid]);
-        }
-        for (int32_t l = 0; l < active; l++) {
-            const Lane &lane = lanesState[l];
-            prefetch(text + kept_[lane.mid] + std::min(lane.lowCommon, lane.highCommon));
-        }
-        for (int32_t l = 0; l < active;) {
-            Lane &lane = lanesState[l];
-            const int32_t known = std::min(lane.lowCommon, lane.highCommon);
-            const Comparison c = compareSuffixes(text, size_, lane.p, kept_[lane.mid], known);
-            budget -= searchStepCost + (c.common - known) / 8;
-            if (c.below) {
-                lane.high = lane.mid;
-                lane.highCommon = c.common;
-            } else {
-                lane.low = lane.mid;
-                lane.lowCommon = c.common;
+        for (int32_t w = 0; w < active; w++)
+            prefetchCount(text[walk[w].p], walk[w].nextGap);
+        for (int32_t w = 0; w < active;) {
+            Walk &current = walk[w];
+            const int32_t p = current.p;
+            const uint8_t byte = text[p];
+            int32_t gap = keptBelowByte_[byte] + precedingCount(byte, current.nextGap);
+            if (byte == byteBeforeRun) {
+                // Is the suffix at first below the one at p + 1?
+                bool firstBelow;
+                if (p + 1 == end) {
+                    firstBelow = firstGap <= current.nextGap;
+                } else if (firstGap != current.nextGap) {
+                    firstBelow = firstGap < current.nextGap;
+                } else {
+                    const Comparison c = compareSuffixes(text, size_, first, p + 1, 0);
+                    budget -= c.common;
+                    if (budget < 0)
+                        return false;
+                    firstBelow = c.below;
+                }
+                gap += firstBelow;
             }
-            if (lane.high - lane.low > 1) {
-                l++;
+            gap_[p - first] = gap;
+            current.nextGap = gap;
+            if (--current.p >= current.stop) {
+                w++;
                 continue;
             }
-            gap_[lane.p - first] = lane.high;
-            if (startSearch(lane)) {
-                l++;
-                continue;
-            }
-            // The last lane, whose step of this round is still to come, takes this one's place.
             active--;
-            lane = lanesState[active];
+            current = walk[active];
         }
-        if (budget < 0)
-            return false;
     }
     return true;
 }
 
-// Sorts queries_ by their keys from bit lowestBit up, by stable radix passes of eleven bits.
-void SuffixIndex::sortQueries(int lowestBit)
+// Sorts queries_ by their keys, by stable radix passes of eleven bits.
+void SuffixIndex::sortQueries()
 {
     constexpr int digitBits = 11;
     constexpr uint32_t digitMask = (1u << digitBits) - 1;
@@ -362,7 +435,7 @@ void SuffixIndex::sortQueries(int lowestBit)
         highest = std::max(highest, query.key);
     queryScratch_.resize(queries_.size());
     std::vector<int32_t> &counts = digitCounts_;
-    for (int shift = lowestBit; shift < 64 && (highest >> shift) != 0; shift += digitBits) {
+    for (int shift = 0; shift < 64 && (highest >> shift) != 0; shift += digitBits) {
         counts.assign(digitMask + 2, 0);
         for (const Query &query : queries_)
             counts[((query.key >> shift) & digitMask) + 1]++;
@@ -386,7 +459,7 @@ void SuffixIndex::orderAffected(int32_t first, int32_t end)
     for (int32_t j = 0; j < count; j++)
         queries_[j] = {(static_cast<uint64_t>(gap_[j]) << 9) | text_[first + j], j};
     queries_[count] = {(static_cast<uint64_t>(terminalRank_) << 9) | 0x100, count};
-    sortQueries(0);
+    sortQueries();
 
     order_.resize(static_cast<size_t>(count) + 1);
     bool distinct = true;
@@ -407,21 +480,27 @@ void SuffixIndex::orderAffected(int32_t first, int32_t end)
     order_.erase(std::remove(order_.begin(), order_.end(), count), order_.end());
 }
 
-// Merges the sorted affected suffixes among the kept ones into sa_.
+// Merges the sorted affected suffixes among the kept ones into sa_ (and the
+// bytes before them into before_).
 void SuffixIndex::mergeAffected(int32_t first, int32_t end)
 {
+    keptBefore_[terminalRank_] = text_[end - 1];
     newRank_.resize(static_cast<size_t>(end - first));
     int32_t from = 0;
     int32_t out = 0;
     for (const int32_t j : order_) {
         const int32_t gap = gap_[j];
         std::copy(kept_.begin() + from, kept_.begin() + gap, sa_.begin() + out);
+        std::copy(keptBefore_.begin() + from, keptBefore_.begin() + gap, before_.begin() + out);
         out += gap - from;
         from = gap;
         newRank_[j] = out;
-        sa_[out++] = first + j;
+        const int32_t p = first + j;
+        before_[out] = p > 0 ? text_[p - 1] : 0;
+        sa_[out++] = p;
     }
     std::copy(kept_.begin() + from, kept_.end(), sa_.begin() + out);
+    std::copy(keptBefore_.begin() + from, keptBefore_.end(), before_.begin() + out);
 }
 
 // Measures the common prefixes of the affected suffixes with both neighbours,

@@ -38,8 +38,12 @@ private:
     void rebuild();
     bool updatePart(int32_t first, int32_t end);
     void keepUnaffected(int32_t first, int32_t end);
+    void countPrecedingBytes(int32_t first, int32_t end);
+    int32_t precedingCount(uint8_t byte, int32_t gap) const;
+    void prefetchCount(uint8_t byte, int32_t gap) const;
+    int32_t searchGap(int32_t p) const;
     bool findGaps(int32_t first, int32_t end);
-    void sortQueries(int lowestBit);
+    void sortQueries();
     void orderAffected(int32_t first, int32_t end);
     void mergeAffected(int32_t first, int32_t end);
     void repairLcp(int32_t first, int32_t end);
@@ -47,13 +51,19 @@ private:
     int32_t size_ = 0;
     LargeVector<uint8_t> text_;
     LargeVector<int32_t> sa_;
+    LargeVector<uint8_t> before_;  // per rank: the byte before that suffix (0 for the whole text)
     LargeVector<int32_t> lcpBelow_;
     LargeVector<int32_t> lcpAbove_;
+    std::vector<int32_t> byteCounts_; // how often each byte value occurs in the text
     Counts counts_;
 
     // Scratch of one update, kept to avoid allocating per call.
-    LargeVector<int32_t> kept_;    // the unaffected suffixes in order
-    LargeVector<uint64_t> samples_; // first eight bytes of every sixteenth kept suffix
+    LargeVector<int32_t> kept_;       // the unaffected suffixes in order
+    LargeVector<uint8_t> keptBefore_; // before_ of the kept suffixes
+    // Per block of 256 kept ranks and byte value: how many kept suffixes ranked
+    // below the block follow that byte.
+    LargeVector<int32_t> precedingCounts_;
+    std::vector<int32_t> keptBelowByte_; // per byte value: kept suffixes that start with a smaller byte
     // Two kept suffixes that become neighbours, and the least common prefix of those removed between them.
     struct Join {
         int32_t lower;
@@ -61,7 +71,8 @@ private:
         int32_t between;
     };
     std::vector<Join> joins_;
-    int32_t terminalRank_ = 0;     // where the suffix just after the affected run lies in kept_
+    int32_t terminalRank_ = 0; // where the suffix just after the affected run lies in kept_
+    int32_t startRank_ = -1;   // where the whole text lies in kept_, when it is kept
     // An affected suffix (by its offset from the first) and the number it is sorted by.
     struct Query {
         uint64_t key;
