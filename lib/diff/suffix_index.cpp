@@ -241,28 +241,47 @@ void SuffixIndex::keepUnaffected(int32_t first, int32_t end)
     keptBefore_.resize(keptCount);
     joins_.clear();
     startRank_ = -1;
+    // Plain pointers: stores through bytes could alias the vectors' own, which would be reloaded every step.
+    const int32_t *sa = sa_.data();
+    const uint8_t *before = before_.data();
+    const int32_t *lcpBelow = lcpBelow_.data();
+    int32_t *kept = kept_.data();
+    uint8_t *keptBefore = keptBefore_.data();
     const uint32_t count = static_cast<uint32_t>(end - first);
     int32_t out = 0;
-    int32_t runMin = std::numeric_limits<int32_t>::max();
-    for (int32_t r = 0; r <= size_; r++) {
-        const int32_t p = sa_[r];
+    int32_t r = 0;
+    while (r <= size_) {
+        // Copies the stretch up to the next suffix that needs a look: an affected one, the one at end,
+        // or the whole text.
+        int32_t stop = r;
+        while (stop <= size_ && static_cast<uint32_t>(sa[stop] - first) > count && sa[stop] != 0)
+            stop++;
+        std::memcpy(kept + out, sa + r, sizeof(int32_t) * static_cast<size_t>(stop - r));
+        std::memcpy(keptBefore + out, before + r, static_cast<size_t>(stop - r));
+        out += stop - r;
+        r = stop;
+        if (r > size_)
+            break;
+        const int32_t p = sa[r];
         if (static_cast<uint32_t>(p - first) < count) {
-            runMin = std::min(runMin, lcpBelow_[p]);
+            int32_t runMin = std::numeric_limits<int32_t>::max();
+            for (; r <= size_ && static_cast<uint32_t>(sa[r] - first) < count; r++)
+                runMin = std::min(runMin, lcpBelow[sa[r]]);
+            // The empty suffix, ranked first, is always kept.
+            if (r <= size_)
+                joins_.push_back({kept[out - 1], sa[r], runMin});
+            else
+                lcpAbove_[kept[out - 1]] = 0;
             continue;
-        }
-        if (runMin != std::numeric_limits<int32_t>::max()) {
-            joins_.push_back({kept_[out - 1], p, runMin});
-            runMin = std::numeric_limits<int32_t>::max();
         }
         if (p == end)
             terminalRank_ = out;
         if (p == 0)
             startRank_ = out;
-        keptBefore_[out] = before_[r];
-        kept_[out++] = p;
+        keptBefore[out] = before[r];
+        kept[out++] = p;
+        r++;
     }
-    if (runMin != std::numeric_limits<int32_t>::max())
-        lcpAbove_[kept_[out - 1]] = 0;
 
     const size_t joins = joins_.size();
     for (size_t k = 0; k < joins; k++) {
