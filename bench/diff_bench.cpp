@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "diff/byte_runs.h"
 #include "diff/differ.h"
 #include "diff/suffix_sort.h"
 
@@ -113,7 +114,9 @@ void benchSize(size_t size, uint32_t seed)
     quarnel::suffixSort(I.data(), V.data(), old.data(), oldSize);
     const double sortSeconds = secondsSince(start);
     start = Clock::now();
-    quarnel::diffWithSuffixArray(I.data(), old.data(), oldSize, fresh.data(), uint32_t(fresh.size()));
+    std::vector<int32_t> runs(old.size());
+    quarnel::measureByteRuns(old.data(), oldSize, runs.data());
+    quarnel::diffWithSuffixArray(I.data(), old.data(), runs.data(), oldSize, fresh.data(), uint32_t(fresh.size()));
     const double scanSeconds = secondsSince(start);
 
     start = Clock::now();

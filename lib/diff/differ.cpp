@@ -1,5 +1,6 @@
 #include "diff/differ.h"
 
+#include "diff/byte_runs.h"
 #include "diff/suffix_sort.h"
 
 #include <algorithm>
@@ -129,9 +130,14 @@ int32_t matchLength(const uint8_t *a, int32_t aLength, const uint8_t *b, int32_t
     return i;
 }
 
-Match findLongestMatch(const int32_t *I, const uint8_t *oldData, int32_t oldSize, const uint8_t *target,
-                       int32_t targetLength, int32_t low, int32_t high)
+Match findLongestMatch(const int32_t *I, const uint8_t *oldData, const int32_t *oldRuns, int32_t oldSize,
+                       const uint8_t *target, const int32_t *targetRuns, int32_t targetLength, int32_t low,
+                       int32_t high)
 {
+    const auto common = [&](int32_t position, int32_t known) {
+        return matchLengthOverRuns(oldData + position, oldRuns + position, target, targetRuns,
+                                   std::min(oldSize - position, targetLength), known);
+    };
     // Leading bytes the target shares with the suffixes at low and high once they were compared (-1 before).
     // Every suffix between the two shares at least the smaller count, so a comparison may start past it.
     int32_t lowCommon = -1;
@@ -140,30 +146,29 @@ Match findLongestMatch(const int32_t *I, const uint8_t *oldData, int32_t oldSize
         const int32_t x = low + (high - low) / 2;
         const int32_t compared = std::min(oldSize - I[x], targetLength);
         const int32_t known = std::min(std::max(0, std::min(lowCommon, highCommon)), compared);
-        const int32_t common = known + matchLength(oldData + I[x] + known, compared - known, target + known,
-                                                   compared - known);
-        if (common < compared && oldData[I[x] + common] < target[common]) {
+        const int32_t length = common(I[x], known);
+        if (length < compared && oldData[I[x] + length] < target[length]) {
             low = x;
-            lowCommon = common;
+            lowCommon = length;
         } else {
             high = x;
-            highCommon = common;
+            highCommon = length;
         }
     }
-    const int32_t a =
-        lowCommon >= 0 ? lowCommon : matchLength(oldData + I[low], oldSize - I[low], target, targetLength);
-    const int32_t b =
-        highCommon >= 0 ? highCommon : matchLength(oldData + I[high], oldSize - I[high], target, targetLength);
+    const int32_t a = lowCommon >= 0 ? lowCommon : common(I[low], 0);
+    const int32_t b = highCommon >= 0 ? highCommon : common(I[high], 0);
     if (a > b)
         return {a, I[low]};
     return {b, I[high]};
 }
 
-PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, int32_t oldSize, const uint8_t *newData,
-                              uint32_t newSize)
+PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, const int32_t *oldRuns, int32_t oldSize,
+                              const uint8_t *newData, uint32_t newSize)
 {
     checkSizes(oldSize, newSize);
     const int32_t newLength = static_cast<int32_t>(newSize);
+    std::vector<int32_t> newRuns(newSize);
+    measureByteRuns(newData, newLength, newRuns.data());
     PatchList patches;
 
     int32_t scan = 0;
@@ -178,7 +183,8 @@ PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, int32_t 
         // The cursor never moves back, so each new position is scored against the alignment once.
         int32_t cursor = scan;
         while (scan < newLength) {
-            const Match match = findLongestMatch(I, oldData, oldSize, newData + scan, newLength - scan, 0, oldSize);
+            const Match match = findLongestMatch(I, oldData, oldRuns, oldSize, newData + scan, newRuns.data() + scan,
+                                                 newLength - scan, 0, oldSize);
             matchLen = match.length;
             matchPos = match.position;
             for (; cursor < scan + matchLen; cursor++) {
@@ -214,7 +220,9 @@ PatchList diffBuffers(const uint8_t *oldData, int32_t oldSize, const uint8_t *ne
         std::vector<int32_t> V(slots);
         suffixSort(I.data(), V.data(), oldData, oldSize);
     }
-    return diffWithSuffixArray(I.data(), oldData, oldSize, newData, newSize);
+    std::vector<int32_t> oldRuns(static_cast<size_t>(oldSize));
+    measureByteRuns(oldData, oldSize, oldRuns.data());
+    return diffWithSuffixArray(I.data(), oldData, oldRuns.data(), oldSize, newData, newSize);
 }
 
 } // namespace quarnel

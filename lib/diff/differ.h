@@ -10,9 +10,10 @@ namespace quarnel {
 PatchList diffBuffers(const uint8_t *oldData, int32_t oldSize, const uint8_t *newData, uint32_t newSize);
 
 // The scan loop of diffBuffers over a suffix array I (oldSize + 1 entries) that
-// the caller built with suffixSort; gives exactly what diffBuffers gives.
-PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, int32_t oldSize, const uint8_t *newData,
-                              uint32_t newSize);
+// the caller built with suffixSort, and the old data's byte runs (measureByteRuns);
+// gives exactly what diffBuffers gives.
+PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, const int32_t *oldRuns, int32_t oldSize,
+                              const uint8_t *newData, uint32_t newSize);
 
 // Number of leading bytes a and b share, at most min(aLength, bLength); 0 when aLength <= 0.
 int32_t matchLength(const uint8_t *a, int32_t aLength, const uint8_t *b, int32_t bLength);
@@ -23,8 +24,9 @@ struct Match {
 };
 
 // Longest match of target's beginning among the old suffixes I[low..high];
-// ties go to the upper candidate.
-Match findLongestMatch(const int32_t *I, const uint8_t *oldData, int32_t oldSize, const uint8_t *target,
-                       int32_t targetLength, int32_t low, int32_t high);
+// ties go to the upper candidate. Both buffers come with their byte runs.
+Match findLongestMatch(const int32_t *I, const uint8_t *oldData, const int32_t *oldRuns, int32_t oldSize,
+                       const uint8_t *target, const int32_t *targetRuns, int32_t targetLength, int32_t low,
+                       int32_t high);
 
 } // namespace quarnel

@@ -85,14 +85,16 @@ UpdatePlan planUpdate(uint8_t *workingImage, uint32_t oldSize, const uint8_t *ne
     index.build(workingImage, oldLength);
 
     UpdatePlan plan;
-    plan.directionPatches = diffWithSuffixArray(index.suffixArray(), workingImage, oldLength, newImage, newSize);
+    plan.directionPatches = diffWithSuffixArray(index.suffixArray(), workingImage, index.byteRuns(), oldLength, newImage,
+                                                  newSize);
     // The index catches up with a chunk's bytes only when the next chunk needs it. Bytes at
     // or beyond oldSize are never matched against, so only the part below it counts.
     uint32_t changedBegin = 0;
     uint32_t changedEnd = 0;
     walkChunks(walksForward(plan.directionPatches), newSize, newStart, [&](uint32_t pos, uint32_t len) {
         index.update(workingImage, static_cast<int32_t>(changedBegin), static_cast<int32_t>(changedEnd));
-        appendChunk(diffWithSuffixArray(index.suffixArray(), workingImage, oldLength, newImage + pos, len), pos,
+        appendChunk(diffWithSuffixArray(index.suffixArray(), workingImage, index.byteRuns(), oldLength,
+                                                    newImage + pos, len), pos,
                     plan.chunks);
         std::memcpy(workingImage + pos, newImage + pos, len);
         changedBegin = std::min(pos, oldSize);
