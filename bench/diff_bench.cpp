@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "diff/byte_runs.h"
+#include "diff/repeats.h"
 #include "diff/differ.h"
 #include "diff/suffix_sort.h"
 
@@ -114,9 +114,9 @@ void benchSize(size_t size, uint32_t seed)
     quarnel::suffixSort(I.data(), V.data(), old.data(), oldSize);
     const double sortSeconds = secondsSince(start);
     start = Clock::now();
-    std::vector<int32_t> runs(old.size());
-    quarnel::measureByteRuns(old.data(), oldSize, runs.data());
-    quarnel::diffWithSuffixArray(I.data(), old.data(), runs.data(), oldSize, fresh.data(), uint32_t(fresh.size()));
+    std::vector<int32_t> repeats(old.size());
+    quarnel::measureRepeats(old.data(), oldSize, repeats.data());
+    quarnel::diffWithSuffixArray(I.data(), old.data(), repeats.data(), oldSize, fresh.data(), uint32_t(fresh.size()));
     const double scanSeconds = secondsSince(start);
 
     start = Clock::now();

@@ -10,7 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "diff/byte_runs.h"
+#include "diff/repeats.h"
 #include "diff/differ.h"
 #include "diff/suffix_sort.h"
 #include "support/patch_check.h"
@@ -105,11 +105,11 @@ std::vector<int32_t> suffixArray(const Bytes &data)
     return I;
 }
 
-std::vector<int32_t> byteRuns(const Bytes &data)
+std::vector<int32_t> repeatsOf(const Bytes &data)
 {
-    std::vector<int32_t> runs(data.size());
-    quarnel::measureByteRuns(data.data(), int32_t(data.size()), runs.data());
-    return runs;
+    std::vector<int32_t> repeats(data.size());
+    quarnel::measureRepeats(data.data(), int32_t(data.size()), repeats.data());
+    return repeats;
 }
 
 PatchList diff(const Bytes &oldData, const Bytes &newData)
@@ -239,8 +239,8 @@ TEST(LongestMatch, BinarySearchRulesDecideTheCandidate)
     const std::vector<int32_t> abaSuffixes = suffixArray(aba);
     ASSERT_EQ(abaSuffixes, (std::vector<int32_t>{3, 2, 0, 1}));
     const uint8_t ab[] = {'a', 'b'};
-    quarnel::Match match = quarnel::findLongestMatch(abaSuffixes.data(), aba.data(), byteRuns(aba).data(), 3, ab,
-                                                     byteRuns(Bytes(ab, ab + 2)).data(), 2, 0, 3);
+    quarnel::Match match = quarnel::findLongestMatch(abaSuffixes.data(), aba.data(), repeatsOf(aba).data(), 3, ab,
+                                                     repeatsOf(Bytes(ab, ab + 2)).data(), 2, 0, 3);
     EXPECT_EQ(match.length, 1);
     EXPECT_EQ(match.position, 2);
 
@@ -250,8 +250,8 @@ TEST(LongestMatch, BinarySearchRulesDecideTheCandidate)
     const std::vector<int32_t> xaxcSuffixes = suffixArray(xaxc);
     ASSERT_EQ(xaxcSuffixes, (std::vector<int32_t>{4, 1, 3, 0, 2}));
     const uint8_t xb[] = {'x', 'b'};
-    match = quarnel::findLongestMatch(xaxcSuffixes.data(), xaxc.data(), byteRuns(xaxc).data(), 4, xb,
-                                      byteRuns(Bytes(xb, xb + 2)).data(), 2, 0, 4);
+    match = quarnel::findLongestMatch(xaxcSuffixes.data(), xaxc.data(), repeatsOf(xaxc).data(), 4, xb,
+                                      repeatsOf(Bytes(xb, xb + 2)).data(), 2, 0, 4);
     EXPECT_EQ(match.length, 1);
     EXPECT_EQ(match.position, 2);
 
@@ -354,7 +354,7 @@ TEST(Differ, FirmwareLikePairsReplayAndAnySuffixArrayBuilderAgrees)
         if (old.size() <= 3000) {
             const std::vector<int32_t> reference = referenceSuffixArray(old);
             const PatchList again =
-                quarnel::diffWithSuffixArray(reference.data(), old.data(), byteRuns(old).data(), int32_t(old.size()),
+                quarnel::diffWithSuffixArray(reference.data(), old.data(), repeatsOf(old).data(), int32_t(old.size()),
                                              fresh.data(), uint32_t(fresh.size()));
             ASSERT_TRUE(sameRecords(again, patches)) << "round " << round;
         }
@@ -465,10 +465,16 @@ TEST(Differ, SameRecordsAsBsdiff)
         if (fresh.empty())
             continue;
         if (round % 4 == 0) {
-            // Erased flash after both images: runs far longer than the firmware's own, sometimes of one length.
+            // Erased flash or a fill word after both images: repeats far longer than the firmware's
+            // own, sometimes of one length.
+            const uint8_t fill[] = {0xFE, 0xE7, 0xFE, 0xE7};
+            const bool erased = random.below(2) == 0;
             const uint32_t padding = random.below(20000);
-            old.insert(old.end(), padding, 0xFF);
-            fresh.insert(fresh.end(), random.below(2) ? padding : random.below(20000), 0xFF);
+            for (Bytes *image : {&old, &fresh}) {
+                const uint32_t length = image == &old || random.below(2) ? padding : random.below(20000);
+                for (uint32_t k = 0; k < length; k++)
+                    image->push_back(erased ? 0xFF : fill[k % 4]);
+            }
         }
         testsupport::writeFile(oldPath, std::string(old.begin(), old.end()));
         testsupport::writeFile(newPath, std::string(fresh.begin(), fresh.end()));

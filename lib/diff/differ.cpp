@@ -1,6 +1,6 @@
 #include "diff/differ.h"
 
-#include "diff/byte_runs.h"
+#include "diff/repeats.h"
 #include "diff/suffix_sort.h"
 
 #include <algorithm>
@@ -130,12 +130,12 @@ int32_t matchLength(const uint8_t *a, int32_t aLength, const uint8_t *b, int32_t
     return i;
 }
 
-Match findLongestMatch(const int32_t *I, const uint8_t *oldData, const int32_t *oldRuns, int32_t oldSize,
-                       const uint8_t *target, const int32_t *targetRuns, int32_t targetLength, int32_t low,
+Match findLongestMatch(const int32_t *I, const uint8_t *oldData, const int32_t *oldRepeats, int32_t oldSize,
+                       const uint8_t *target, const int32_t *targetRepeats, int32_t targetLength, int32_t low,
                        int32_t high)
 {
     const auto common = [&](int32_t position, int32_t known) {
-        return matchLengthOverRuns(oldData + position, oldRuns + position, target, targetRuns,
+        return matchLengthOverRepeats(oldData + position, oldRepeats + position, target, targetRepeats,
                                    std::min(oldSize - position, targetLength), known);
     };
     // Leading bytes the target shares with the suffixes at low and high once they were compared (-1 before).
@@ -162,13 +162,13 @@ Match findLongestMatch(const int32_t *I, const uint8_t *oldData, const int32_t *
     return {b, I[high]};
 }
 
-PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, const int32_t *oldRuns, int32_t oldSize,
+PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, const int32_t *oldRepeats, int32_t oldSize,
                               const uint8_t *newData, uint32_t newSize)
 {
     checkSizes(oldSize, newSize);
     const int32_t newLength = static_cast<int32_t>(newSize);
-    std::vector<int32_t> newRuns(newSize);
-    measureByteRuns(newData, newLength, newRuns.data());
+    std::vector<int32_t> newRepeats(newSize);
+    measureRepeats(newData, newLength, newRepeats.data());
     PatchList patches;
 
     int32_t scan = 0;
@@ -183,7 +183,7 @@ PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, const in
         // The cursor never moves back, so each new position is scored against the alignment once.
         int32_t cursor = scan;
         while (scan < newLength) {
-            const Match match = findLongestMatch(I, oldData, oldRuns, oldSize, newData + scan, newRuns.data() + scan,
+            const Match match = findLongestMatch(I, oldData, oldRepeats, oldSize, newData + scan, newRepeats.data() + scan,
                                                  newLength - scan, 0, oldSize);
             matchLen = match.length;
             matchPos = match.position;
@@ -220,9 +220,9 @@ PatchList diffBuffers(const uint8_t *oldData, int32_t oldSize, const uint8_t *ne
         std::vector<int32_t> V(slots);
         suffixSort(I.data(), V.data(), oldData, oldSize);
     }
-    std::vector<int32_t> oldRuns(static_cast<size_t>(oldSize));
-    measureByteRuns(oldData, oldSize, oldRuns.data());
-    return diffWithSuffixArray(I.data(), oldData, oldRuns.data(), oldSize, newData, newSize);
+    std::vector<int32_t> oldRepeats(static_cast<size_t>(oldSize));
+    measureRepeats(oldData, oldSize, oldRepeats.data());
+    return diffWithSuffixArray(I.data(), oldData, oldRepeats.data(), oldSize, newData, newSize);
 }
 
 } // namespace quarnel

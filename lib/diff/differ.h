@@ -10,9 +10,9 @@ namespace quarnel {
 PatchList diffBuffers(const uint8_t *oldData, int32_t oldSize, const uint8_t *newData, uint32_t newSize);
 
 // The scan loop of diffBuffers over a suffix array I (oldSize + 1 entries) that
-// the caller built with suffixSort, and the old data's byte runs (measureByteRuns);
+// the caller built with suffixSort, and the old data's repeats (measureRepeats);
 // gives exactly what diffBuffers gives.
-PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, const int32_t *oldRuns, int32_t oldSize,
+PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, const int32_t *oldRepeats, int32_t oldSize,
                               const uint8_t *newData, uint32_t newSize);
 
 // Number of leading bytes a and b share, at most min(aLength, bLength); 0 when aLength <= 0.
@@ -24,9 +24,9 @@ struct Match {
 };
 
 // Longest match of target's beginning among the old suffixes I[low..high];
-// ties go to the upper candidate. Both buffers come with their byte runs.
-Match findLongestMatch(const int32_t *I, const uint8_t *oldData, const int32_t *oldRuns, int32_t oldSize,
-                       const uint8_t *target, const int32_t *targetRuns, int32_t targetLength, int32_t low,
+// ties go to the upper candidate. Both buffers come with their repeats.
+Match findLongestMatch(const int32_t *I, const uint8_t *oldData, const int32_t *oldRepeats, int32_t oldSize,
+                       const uint8_t *target, const int32_t *targetRepeats, int32_t targetLength, int32_t low,
                        int32_t high);
 
 } // namespace quarnel

@@ -9,7 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "diff/byte_runs.h"
+#include "diff/repeats.h"
 #include "diff/sais.h"
 
 // After text[begin, end) changes, only two kinds of suffixes can change their
@@ -148,8 +148,8 @@ void SuffixIndex::build(const uint8_t *text, int32_t size)
     byteCounts_.assign(256, 0);
     for (int32_t i = 0; i < size; i++)
         byteCounts_[text[i]]++;
-    runs_.resize(static_cast<size_t>(size));
-    measureByteRuns(text, size, runs_.data());
+    repeats_.resize(static_cast<size_t>(size));
+    measureRepeats(text, size, repeats_.data());
     rebuild();
 }
 
@@ -215,7 +215,7 @@ void SuffixIndex::update(const uint8_t *text, int32_t begin, int32_t end)
         byteCounts_[text[i]]++;
     }
     std::memcpy(text_.data() + begin, text + begin, static_cast<size_t>(end - begin));
-    remeasureByteRuns(text_.data(), size_, begin, end, runs_.data());
+    remeasureRepeats(text_.data(), size_, begin, end, repeats_.data());
     if (end - first > size_ / affectedShareLimit || !updatePart(first, end)) {
         rebuild();
         return;

@@ -31,8 +31,8 @@ public:
     // empty suffix) and just above it (0 for the top suffix).
     const int32_t *lcpBelow() const { return lcpBelow_.data(); }
     const int32_t *lcpAbove() const { return lcpAbove_.data(); }
-    // Per text position: how many bytes from there on equal the one there.
-    const int32_t *byteRuns() const { return runs_.data(); }
+    // Per text position: how far the text keeps repeating (measureRepeats).
+    const int32_t *repeats() const { return repeats_.data(); }
     int32_t size() const { return size_; }
     const Counts &counts() const { return counts_; }
 
@@ -56,7 +56,7 @@ private:
     LargeVector<uint8_t> before_;  // per rank: the byte before that suffix (0 for the whole text)
     LargeVector<int32_t> lcpBelow_;
     LargeVector<int32_t> lcpAbove_;
-    LargeVector<int32_t> runs_;
+    LargeVector<int32_t> repeats_;
     std::vector<int32_t> byteCounts_; // how often each byte value occurs in the text
     Counts counts_;
 

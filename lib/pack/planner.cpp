@@ -85,7 +85,7 @@ UpdatePlan planUpdate(uint8_t *workingImage, uint32_t oldSize, const uint8_t *ne
     index.build(workingImage, oldLength);
 
     UpdatePlan plan;
-    plan.directionPatches = diffWithSuffixArray(index.suffixArray(), workingImage, index.byteRuns(), oldLength, newImage,
+    plan.directionPatches = diffWithSuffixArray(index.suffixArray(), workingImage, index.repeats(), oldLength, newImage,
                                                   newSize);
     // The index catches up with a chunk's bytes only when the next chunk needs it. Bytes at
     // or beyond oldSize are never matched against, so only the part below it counts.
@@ -93,7 +93,7 @@ UpdatePlan planUpdate(uint8_t *workingImage, uint32_t oldSize, const uint8_t *ne
     uint32_t changedEnd = 0;
     walkChunks(walksForward(plan.directionPatches), newSize, newStart, [&](uint32_t pos, uint32_t len) {
         index.update(workingImage, static_cast<int32_t>(changedBegin), static_cast<int32_t>(changedEnd));
-        appendChunk(diffWithSuffixArray(index.suffixArray(), workingImage, index.byteRuns(), oldLength,
+        appendChunk(diffWithSuffixArray(index.suffixArray(), workingImage, index.repeats(), oldLength,
                                                     newImage + pos, len), pos,
                     plan.chunks);
         std::memcpy(workingImage + pos, newImage + pos, len);
