@@ -3,9 +3,10 @@
 # seconds of several alternating runs, their ratio, peak memory and output sizes,
 # then pack_bench's stage times for the same pair (the LZMA share among them).
 #
-# usage: bench/pack_vs_bsdiff.sh [-n RUNS] [--reference] [SIZE...]
-#   SIZE         old image size in bytes (default: 0x80000 0x200000 0x400000);
-#                the pair comes from examples/make_firmware_pair.py with seed 1
+# usage: bench/pack_vs_bsdiff.sh [-n RUNS] [--reference] [SIZE[+ERASED]...]
+#   SIZE         old image size in bytes (default: 0x80000 0x200000 0x400000
+#                0x300000+0x100000); the pair comes from examples/make_firmware_pair.py
+#                with seed 1; +ERASED appends that many bytes of erased flash to both
 #   -n RUNS      runs of each program per pair (default 3)
 #   --reference  also time once the reference planner, which sorts the working
 #                image afresh for every chunk (slow), and check its pack is the same
@@ -22,7 +23,7 @@ while [ $# -gt 0 ]; do
     *) sizes+=("$1"); shift ;;
   esac
 done
-[ ${#sizes[@]} -gt 0 ] || sizes=(0x80000 0x200000 0x400000)
+[ ${#sizes[@]} -gt 0 ] || sizes=(0x80000 0x200000 0x400000 0x300000+0x100000)
 
 for tool in bsdiff python3 cmake; do
   command -v "$tool" >/dev/null || { echo "missing: $tool (./scripts/install-deps installs it)" >&2; exit 1; }
@@ -40,9 +41,10 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 largest() { sort -g | tail -n 1; }
 
 echo "runs per program: $runs (alternating); times in seconds, memory as peak RSS"
-printf '%-9s %8s %8s %6s %10s %10s %10s %10s\n' size bsdiff packcli ratio bsdiffRSS packRSS patch pack
+printf '%-17s %8s %8s %6s %10s %10s %10s %10s\n' size bsdiff packcli ratio bsdiffRSS packRSS patch pack
 for size in "${sizes[@]}"; do
-  python3 examples/make_firmware_pair.py "$size" 1 "$work/old.lod" "$work/new.lod" --raw
+  python3 examples/make_firmware_pair.py "${size%%+*}" 1 "$work/old.lod" "$work/new.lod" --raw \
+    --erased "$([ "${size#*+}" = "$size" ] && echo 0 || echo "${size#*+}")"
   : >"$work/bsdiff.times"
   : >"$work/packcli.times"
   for _ in $(seq "$runs"); do
@@ -55,7 +57,7 @@ for size in "${sizes[@]}"; do
   packTime=$(cut -d' ' -f1 "$work/packcli.times" | median)
   bsdiffMem=$(cut -d' ' -f2 "$work/bsdiff.times" | largest)
   packMem=$(cut -d' ' -f2 "$work/packcli.times" | largest)
-  printf '%-9s %8.2f %8.2f %6.2f %7.1f MiB %6.1f MiB %10d %10d\n' "$size" "$bsdiffTime" "$packTime" \
+  printf '%-17s %8.2f %8.2f %6.2f %7.1f MiB %6.1f MiB %10d %10d\n' "$size" "$bsdiffTime" "$packTime" \
     "$(echo "$packTime $bsdiffTime" | awk '{ print $1 / $2 }')" \
     "$(echo "$bsdiffMem" | awk '{ print $1 / 1024 }')" "$(echo "$packMem" | awk '{ print $1 / 1024 }')" \
     "$(stat -c %s "$work/patch")" "$(stat -c %s "$work/out.pack")"

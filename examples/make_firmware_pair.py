@@ -8,9 +8,11 @@ version inserts and removes functions, edits a few, changes constants and
 grows; every pointer and branch is recomputed from the new layout, so the
 bytes shift and change the way a rebuilt firmware's do.
 
-usage: make_firmware_pair.py SIZE SEED OLD NEW [--raw]
-  SIZE  image size in bytes of the old image (rounded up to 4 KiB)
-  --raw also write OLD.bin and NEW.bin (raw bytes, for other diff tools)
+usage: make_firmware_pair.py SIZE SEED OLD NEW [--raw] [--erased BYTES]
+  SIZE     image size in bytes of the old image (rounded up to 4 KiB)
+  --raw    also write OLD.bin and NEW.bin (raw bytes, for other diff tools)
+  --erased append BYTES of erased flash (0xFF) to both images, as dumps of
+           the whole flash have
 """
 import random
 import struct
@@ -106,6 +108,13 @@ def lod_text(image):
 def main(argv):
     raw = "--raw" in argv
     args = [a for a in argv if a != "--raw"]
+    erased = 0
+    if "--erased" in args:
+        at = args.index("--erased")
+        if at + 1 >= len(args):
+            sys.exit(__doc__)
+        erased = int(args[at + 1], 0)
+        del args[at:at + 2]
     if len(args) != 4:
         sys.exit(__doc__)
     size, seed, old_path, new_path = int(args[0], 0), int(args[1]), args[2], args[3]
@@ -129,6 +138,8 @@ def main(argv):
         new_rodata[rng.randrange(len(new_rodata))] = rng.randrange(256)
     grown = rodata_for(rng, size // 8)
     new = emit(newer, bytes(new_rodata), grown, size)
+    old += b"\xFF" * erased
+    new += b"\xFF" * erased
 
     for path, image in ((old_path, old), (new_path, new)):
         with open(path, "w") as out:
