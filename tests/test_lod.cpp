@@ -134,6 +134,34 @@ TEST(LodNumbers, DataWordsKeepTheLowBits)
               (std::vector<uint32_t>{0xFFFFFFFF, 0x23456789, 0xFFFFFFFF, 0, 0, 0x12, 0xFF}));
 }
 
+TEST(LodNumbers, WordLinesReadAsTheNumberRuleReadsThem)
+{
+    // Mostly eight digits, as dumps have them, with the neighbours of that shape:
+    // seven or nine digits, a prefix, a sign, spaces, a carriage return, trailing text.
+    const std::string digits = "0123456789abcdefABCDEF";
+    const std::string others = " \t\r+-xXg";
+    std::mt19937 random(8);
+    std::string text = "@0\n";
+    std::vector<std::string> lines;
+    for (int round = 0; round < 20000; ++round) {
+        std::string line = random() % 3 == 0 ? (random() % 2 ? "0x" : "0X") : "";
+        const int length = 6 + int(random() % 5);
+        for (int i = 0; i < length; ++i)
+            line += random() % 12 == 0 ? others[random() % others.size()] : digits[random() % digits.size()];
+        if (random() % 5 == 0)
+            line.insert(random() % (line.size() + 1), 1, others[random() % others.size()]);
+        if (line.empty() || line[0] == '#' || line[0] == '@')
+            continue;
+        lines.push_back(line);
+        text += line + "\n";
+    }
+    const LodFile file = loadText(text);
+    ASSERT_EQ(file.packets.size(), 1u);
+    ASSERT_EQ(file.packets[0]->words.size(), lines.size());
+    for (size_t i = 0; i < lines.size(); ++i)
+        ASSERT_EQ(file.packets[0]->words[i], uint32_t(parse(lines[i]))) << '"' << lines[i] << '"';
+}
+
 // ---- lines and line ends ----
 
 TEST(LodLines, AddressLineAndItsWords)

@@ -1,6 +1,7 @@
 #include "lod/lod_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -21,16 +22,42 @@ bool isNumberSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// Value of a hexadecimal digit, or -1.
+// Value of every character as a hexadecimal digit, or -1.
+constexpr std::array<int8_t, 256> hexDigits = [] {
+    std::array<int8_t, 256> table{};
+    for (int c = 0; c < 256; c++)
+        table[c] = -1;
+    for (int c = '0'; c <= '9'; c++)
+        table[c] = static_cast<int8_t>(c - '0');
+    for (int c = 'a'; c <= 'f'; c++) {
+        table[c] = static_cast<int8_t>(c - 'a' + 10);
+        table[c - 'a' + 'A'] = static_cast<int8_t>(c - 'a' + 10);
+    }
+    return table;
+}();
+
 int hexValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return hexDigits[static_cast<unsigned char>(c)];
+}
+
+// Nearly every line of a dump is one word of eight digits, with or without
+// "0x"; reads such a line as the number rule would, or returns false.
+bool readPlainWord(const char *text, const char *end, uint32_t &word)
+{
+    if (end - text >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text += 2;
+    if (end - text < 8 || (end - text > 8 && hexValue(text[8]) >= 0))
+        return false;
+    uint32_t value = 0;
+    for (int i = 0; i < 8; i++) {
+        const int digit = hexValue(text[i]);
+        if (digit < 0)
+            return false;
+        value = (value << 4) | static_cast<uint32_t>(digit);
+    }
+    word = value;
+    return true;
 }
 
 // Reads the whole file into memory; a short read counts as a failure.
@@ -132,6 +159,8 @@ bool LodFile::load(const char *path)
     const char *const end = nul ? nul : text + size;
 
     auto current = std::make_shared<LodPacket>();
+    // A dump is mostly one section of lines of about nine characters; growing to it would copy it several times.
+    current->words.reserve(static_cast<size_t>(end - text) / 9);
     while (text != end) {
         const char *lineEnd = static_cast<const char *>(std::memchr(text, '\n', size_t(end - text)));
         const char *next = lineEnd ? lineEnd + 1 : end;
@@ -152,7 +181,10 @@ bool LodFile::load(const char *path)
             }
             current->address = static_cast<uint32_t>(parseLodNumber(line.data() + 1, lineEnd));
         } else {
-            current->words.push_back(static_cast<uint32_t>(parseLodNumber(line.data(), lineEnd)));
+            uint32_t word;
+            if (!readPlainWord(line.data(), lineEnd, word))
+                word = static_cast<uint32_t>(parseLodNumber(line.data(), lineEnd));
+            current->words.push_back(word);
         }
     }
     if (!current->words.empty())
