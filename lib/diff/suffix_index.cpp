@@ -156,8 +156,6 @@ void SuffixIndex::build(const uint8_t *text, int32_t size)
 void SuffixIndex::rebuild()
 {
     const size_t slots = static_cast<size_t>(size_) + 1;
-    kept_.reserve(slots);
-    keptBefore_.reserve(slots);
     sa_.resize(slots);
     before_.resize(slots);
     lcpBelow_.resize(slots);
@@ -235,22 +233,18 @@ bool SuffixIndex::updatePart(int32_t first, int32_t end)
     return true;
 }
 
-// Copies the kept suffixes, in order, into kept_ (and the bytes before them
-// into keptBefore_); gives kept suffixes that become neighbours the minimum
-// of the common prefixes between them.
+// Moves the kept suffixes, in order, to the front of sa_ (and the bytes
+// before them to the front of before_); gives kept suffixes that become
+// neighbours the minimum of the common prefixes between them.
 void SuffixIndex::keepUnaffected(int32_t first, int32_t end)
 {
-    const size_t keptCount = static_cast<size_t>(size_) + 1 - (end - first);
-    kept_.resize(keptCount);
-    keptBefore_.resize(keptCount);
+    keptCount_ = size_ + 1 - (end - first);
     joins_.clear();
     startRank_ = -1;
     // Plain pointers: stores through bytes could alias the vectors' own, which would be reloaded every step.
-    const int32_t *sa = sa_.data();
-    const uint8_t *before = before_.data();
+    int32_t *sa = sa_.data();
+    uint8_t *before = before_.data();
     const int32_t *lcpBelow = lcpBelow_.data();
-    int32_t *kept = kept_.data();
-    uint8_t *keptBefore = keptBefore_.data();
     const uint32_t count = static_cast<uint32_t>(end - first);
     int32_t out = 0;
     int32_t r = 0;
@@ -260,8 +254,11 @@ void SuffixIndex::keepUnaffected(int32_t first, int32_t end)
         int32_t stop = r;
         while (stop <= size_ && static_cast<uint32_t>(sa[stop] - first) > count && sa[stop] != 0)
             stop++;
-        std::memcpy(kept + out, sa + r, sizeof(int32_t) * static_cast<size_t>(stop - r));
-        std::memcpy(keptBefore + out, before + r, static_cast<size_t>(stop - r));
+        // Entries only move down, and not before the first affected one.
+        if (out != r) {
+            std::memmove(sa + out, sa + r, sizeof(int32_t) * static_cast<size_t>(stop - r));
+            std::memmove(before + out, before + r, static_cast<size_t>(stop - r));
+        }
         out += stop - r;
         r = stop;
         if (r > size_)
@@ -273,17 +270,17 @@ void SuffixIndex::keepUnaffected(int32_t first, int32_t end)
                 runMin = std::min(runMin, lcpBelow[sa[r]]);
             // The empty suffix, ranked first, is always kept.
             if (r <= size_)
-                joins_.push_back({kept[out - 1], sa[r], runMin});
+                joins_.push_back({sa[out - 1], sa[r], runMin});
             else
-                lcpAbove_[kept[out - 1]] = 0;
+                lcpAbove_[sa[out - 1]] = 0;
             continue;
         }
         if (p == end)
             terminalRank_ = out;
         if (p == 0)
             startRank_ = out;
-        keptBefore[out] = before[r];
-        kept[out++] = p;
+        before[out] = before[r];
+        sa[out++] = p;
         r++;
     }
 
@@ -304,7 +301,7 @@ void SuffixIndex::keepUnaffected(int32_t first, int32_t end)
 // it, and per byte value the kept suffixes that start with a smaller one.
 void SuffixIndex::countPrecedingBytes(int32_t first, int32_t end)
 {
-    const int32_t keptCount = static_cast<int32_t>(kept_.size());
+    const int32_t keptCount = keptCount_;
     const int32_t blocks = (keptCount >> countBlockBits) + 1;
     precedingCounts_.resize(static_cast<size_t>(blocks) * 256);
     int32_t running[256] = {};
@@ -312,7 +309,7 @@ void SuffixIndex::countPrecedingBytes(int32_t first, int32_t end)
         std::memcpy(&precedingCounts_[static_cast<size_t>(block) * 256], running, sizeof running);
         const int32_t stop = std::min(keptCount, (block + 1) << countBlockBits);
         for (int32_t r = block << countBlockBits; r < stop; r++)
-            running[keptBefore_[r]]++;
+            running[before_[r]]++;
     }
 
     std::vector<int32_t> &below = keptBelowByte_;
@@ -335,10 +332,10 @@ int32_t SuffixIndex::precedingCount(uint8_t byte, int32_t gap) const
 {
     const int32_t blockStart = gap & ~(countBlock - 1);
     int32_t count = precedingCounts_[(static_cast<size_t>(gap) >> countBlockBits) * 256 + byte] +
-                    countByte(keptBefore_.data() + blockStart, gap - blockStart, byte);
-    if (terminalRank_ < gap && keptBefore_[terminalRank_] == byte)
+                    countByte(before_.data() + blockStart, gap - blockStart, byte);
+    if (terminalRank_ < gap && before_[terminalRank_] == byte)
         count--;
-    if (startRank_ >= 0 && startRank_ < gap && keptBefore_[startRank_] == byte)
+    if (startRank_ >= 0 && startRank_ < gap && before_[startRank_] == byte)
         count--;
     return count;
 }
@@ -349,21 +346,21 @@ void SuffixIndex::prefetchCount(uint8_t byte, int32_t gap) const
     prefetch(&precedingCounts_[(static_cast<size_t>(gap) >> countBlockBits) * 256 + byte]);
     const int32_t blockStart = gap & ~(countBlock - 1);
     for (int32_t line = blockStart; line < gap; line += 64)
-        prefetch(keptBefore_.data() + line);
+        prefetch(before_.data() + line);
 }
 
 // The number of kept suffixes below the suffix at p, by binary search.
 int32_t SuffixIndex::searchGap(int32_t p) const
 {
     const uint8_t *text = text_.data();
-    // kept_[0] is the empty suffix, below every other.
+    // The empty suffix, kept first, is below every other.
     int32_t low = 0;
-    int32_t high = static_cast<int32_t>(kept_.size());
+    int32_t high = keptCount_;
     int32_t lowCommon = 0;
     int32_t highCommon = 0;
     while (high - low > 1) {
         const int32_t mid = low + (high - low) / 2;
-        const Comparison c = compareSuffixes(text, size_, p, kept_[mid], std::min(lowCommon, highCommon));
+        const Comparison c = compareSuffixes(text, size_, p, sa_[mid], std::min(lowCommon, highCommon));
         if (c.below) {
             high = mid;
             highCommon = c.common;
@@ -503,27 +500,31 @@ void SuffixIndex::orderAffected(int32_t first, int32_t end)
     order_.erase(std::remove(order_.begin(), order_.end(), count), order_.end());
 }
 
-// Merges the sorted affected suffixes among the kept ones into sa_ (and the
-// bytes before them into before_).
+// Merges the sorted affected suffixes among the kept ones at the front of
+// sa_ (and the bytes before them in before_), from the back, so that every
+// kept entry moves up once and only after it was read.
 void SuffixIndex::mergeAffected(int32_t first, int32_t end)
 {
-    keptBefore_[terminalRank_] = text_[end - 1];
+    before_[terminalRank_] = text_[end - 1];
     newRank_.resize(static_cast<size_t>(end - first));
-    int32_t from = 0;
-    int32_t out = 0;
-    for (const int32_t j : order_) {
+    int32_t *sa = sa_.data();
+    uint8_t *before = before_.data();
+    int32_t keptEnd = keptCount_; // kept entries [0, keptEnd) are still to be placed
+    int32_t out = size_ + 1;      // entries [out, size_] are placed
+    for (size_t k = order_.size(); k-- > 0;) {
+        const int32_t j = order_[k];
         const int32_t gap = gap_[j];
-        std::copy(kept_.begin() + from, kept_.begin() + gap, sa_.begin() + out);
-        std::copy(keptBefore_.begin() + from, keptBefore_.begin() + gap, before_.begin() + out);
-        out += gap - from;
-        from = gap;
-        newRank_[j] = out;
+        const int32_t moved = keptEnd - gap;
+        out -= moved;
+        std::memmove(sa + out, sa + gap, sizeof(int32_t) * static_cast<size_t>(moved));
+        std::memmove(before + out, before + gap, static_cast<size_t>(moved));
+        keptEnd = gap;
         const int32_t p = first + j;
-        before_[out] = p > 0 ? text_[p - 1] : 0;
-        sa_[out++] = p;
+        out--;
+        newRank_[j] = out;
+        before[out] = p > 0 ? text_[p - 1] : 0;
+        sa[out] = p;
     }
-    std::copy(kept_.begin() + from, kept_.end(), sa_.begin() + out);
-    std::copy(keptBefore_.begin() + from, keptBefore_.end(), before_.begin() + out);
 }
 
 // Measures the common prefixes of the affected suffixes with both neighbours,

@@ -61,8 +61,7 @@ private:
     Counts counts_;
 
     // Scratch of one update, kept to avoid allocating per call.
-    LargeVector<int32_t> kept_;       // the unaffected suffixes in order
-    LargeVector<uint8_t> keptBefore_; // before_ of the kept suffixes
+    int32_t keptCount_ = 0; // the kept suffixes: moved to the front of sa_ and before_ during an update
     // Per block of 256 kept ranks and byte value: how many kept suffixes ranked
     // below the block follow that byte.
     LargeVector<int32_t> precedingCounts_;
@@ -74,8 +73,8 @@ private:
         int32_t between;
     };
     std::vector<Join> joins_;
-    int32_t terminalRank_ = 0; // where the suffix just after the affected run lies in kept_
-    int32_t startRank_ = -1;   // where the whole text lies in kept_, when it is kept
+    int32_t terminalRank_ = 0; // where the suffix just after the affected run lies among the kept ones
+    int32_t startRank_ = -1;   // where the whole text lies among the kept ones, when it is kept
     // An affected suffix (by its offset from the first) and the number it is sorted by.
     struct Query {
         uint64_t key;
