@@ -114,9 +114,11 @@ void benchSize(size_t size, uint32_t seed)
     quarnel::suffixSort(I.data(), V.data(), old.data(), oldSize);
     const double sortSeconds = secondsSince(start);
     start = Clock::now();
-    std::vector<int32_t> repeats(old.size());
-    quarnel::measureRepeats(old.data(), oldSize, repeats.data());
-    quarnel::diffWithSuffixArray(I.data(), old.data(), repeats.data(), oldSize, fresh.data(), uint32_t(fresh.size()));
+    std::vector<int32_t> oldRepeats(old.size()), newRepeats(fresh.size());
+    quarnel::measureRepeats(old.data(), oldSize, oldRepeats.data());
+    quarnel::measureRepeats(fresh.data(), int32_t(fresh.size()), newRepeats.data());
+    quarnel::diffWithSuffixArray(I.data(), old.data(), oldRepeats.data(), oldSize, fresh.data(), newRepeats.data(),
+                                 uint32_t(fresh.size()));
     const double scanSeconds = secondsSince(start);
 
     start = Clock::now();

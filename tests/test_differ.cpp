@@ -355,7 +355,7 @@ TEST(Differ, FirmwareLikePairsReplayAndAnySuffixArrayBuilderAgrees)
             const std::vector<int32_t> reference = referenceSuffixArray(old);
             const PatchList again =
                 quarnel::diffWithSuffixArray(reference.data(), old.data(), repeatsOf(old).data(), int32_t(old.size()),
-                                             fresh.data(), uint32_t(fresh.size()));
+                                             fresh.data(), repeatsOf(fresh).data(), uint32_t(fresh.size()));
             ASSERT_TRUE(sameRecords(again, patches)) << "round " << round;
         }
     }

@@ -163,12 +163,10 @@ Match findLongestMatch(const int32_t *I, const uint8_t *oldData, const int32_t *
 }
 
 PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, const int32_t *oldRepeats, int32_t oldSize,
-                              const uint8_t *newData, uint32_t newSize)
+                              const uint8_t *newData, const int32_t *newRepeats, uint32_t newSize)
 {
     checkSizes(oldSize, newSize);
     const int32_t newLength = static_cast<int32_t>(newSize);
-    std::vector<int32_t> newRepeats(newSize);
-    measureRepeats(newData, newLength, newRepeats.data());
     PatchList patches;
 
     int32_t scan = 0;
@@ -183,7 +181,7 @@ PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, const in
         // The cursor never moves back, so each new position is scored against the alignment once.
         int32_t cursor = scan;
         while (scan < newLength) {
-            const Match match = findLongestMatch(I, oldData, oldRepeats, oldSize, newData + scan, newRepeats.data() + scan,
+            const Match match = findLongestMatch(I, oldData, oldRepeats, oldSize, newData + scan, newRepeats + scan,
                                                  newLength - scan, 0, oldSize);
             matchLen = match.length;
             matchPos = match.position;
@@ -222,7 +220,9 @@ PatchList diffBuffers(const uint8_t *oldData, int32_t oldSize, const uint8_t *ne
     }
     std::vector<int32_t> oldRepeats(static_cast<size_t>(oldSize));
     measureRepeats(oldData, oldSize, oldRepeats.data());
-    return diffWithSuffixArray(I.data(), oldData, oldRepeats.data(), oldSize, newData, newSize);
+    std::vector<int32_t> newRepeats(newSize);
+    measureRepeats(newData, static_cast<int32_t>(newSize), newRepeats.data());
+    return diffWithSuffixArray(I.data(), oldData, oldRepeats.data(), oldSize, newData, newRepeats.data(), newSize);
 }
 
 } // namespace quarnel

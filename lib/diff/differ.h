@@ -10,10 +10,11 @@ namespace quarnel {
 PatchList diffBuffers(const uint8_t *oldData, int32_t oldSize, const uint8_t *newData, uint32_t newSize);
 
 // The scan loop of diffBuffers over a suffix array I (oldSize + 1 entries) that
-// the caller built with suffixSort, and the old data's repeats (measureRepeats);
-// gives exactly what diffBuffers gives.
+// the caller built with suffixSort, and both buffers' repeats (measureRepeats;
+// the new data's may be measured over a longer buffer it begins); gives exactly
+// what diffBuffers gives.
 PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, const int32_t *oldRepeats, int32_t oldSize,
-                              const uint8_t *newData, uint32_t newSize);
+                              const uint8_t *newData, const int32_t *newRepeats, uint32_t newSize);
 
 // Number of leading bytes a and b share, at most min(aLength, bLength); 0 when aLength <= 0.
 int32_t matchLength(const uint8_t *a, int32_t aLength, const uint8_t *b, int32_t bLength);

@@ -18,7 +18,9 @@ void measureRepeats(const uint8_t *data, int32_t size, int32_t *repeats);
 void remeasureRepeats(const uint8_t *data, int32_t size, int32_t begin, int32_t end, int32_t *repeats);
 
 // Number of leading bytes a and b share, at most limit, given both buffers'
-// repeats (aRepeats[i] belongs to a[i]) and that their first `known` bytes are equal.
+// repeats (aRepeats[i] belongs to a[i]) and that their first `known` bytes are
+// equal. Repeats measured over buffers that go on past limit serve as well:
+// wherever they differ from the short buffers' own, both reach limit.
 int32_t matchLengthOverRepeats(const uint8_t *a, const int32_t *aRepeats, const uint8_t *b, const int32_t *bRepeats,
                                int32_t limit, int32_t known);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "diff/differ.h"
+#include "diff/repeats.h"
 #include "diff/suffix_index.h"
 
 namespace quarnel {
@@ -84,18 +85,21 @@ UpdatePlan planUpdate(uint8_t *workingImage, uint32_t oldSize, const uint8_t *ne
     SuffixIndex index;
     index.build(workingImage, oldLength);
 
+    std::vector<int32_t> newRepeats(newSize);
+    measureRepeats(newImage, static_cast<int32_t>(newSize), newRepeats.data());
+
     UpdatePlan plan;
     plan.directionPatches = diffWithSuffixArray(index.suffixArray(), workingImage, index.repeats(), oldLength, newImage,
-                                                  newSize);
+                                                newRepeats.data(), newSize);
     // The index catches up with a chunk's bytes only when the next chunk needs it. Bytes at
     // or beyond oldSize are never matched against, so only the part below it counts.
     uint32_t changedBegin = 0;
     uint32_t changedEnd = 0;
     walkChunks(walksForward(plan.directionPatches), newSize, newStart, [&](uint32_t pos, uint32_t len) {
         index.update(workingImage, static_cast<int32_t>(changedBegin), static_cast<int32_t>(changedEnd));
-        appendChunk(diffWithSuffixArray(index.suffixArray(), workingImage, index.repeats(), oldLength,
-                                                    newImage + pos, len), pos,
-                    plan.chunks);
+        appendChunk(diffWithSuffixArray(index.suffixArray(), workingImage, index.repeats(), oldLength, newImage + pos,
+                                        newRepeats.data() + pos, len),
+                    pos, plan.chunks);
         std::memcpy(workingImage + pos, newImage + pos, len);
         changedBegin = std::min(pos, oldSize);
         changedEnd = std::min(pos + len, oldSize);
