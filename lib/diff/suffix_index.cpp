@@ -36,6 +36,7 @@ namespace {
 // Beyond these, sorting everything again is cheaper than the update.
 constexpr int32_t affectedShareLimit = 4;  // affected suffixes above size / 4
 constexpr int64_t comparedBytesPerByte = 4; // bytes compared while placing, per byte of text
+constexpr int32_t maxTiedShare = 8;          // affected suffixes tied on their first key, as a share settled by doubling
 
 // Kept ranks per block of precedingCounts_.
 constexpr int32_t countBlockBits = 8;
@@ -482,12 +483,24 @@ void SuffixIndex::orderAffected(int32_t first, int32_t end)
     sortQueries();
 
     order_.resize(static_cast<size_t>(count) + 1);
-    bool distinct = true;
+    ranks_.resize(static_cast<size_t>(count) + 1);
+    ties_.clear();
+    int32_t tied = 0;
     for (int32_t k = 0; k <= count; k++) {
         order_[k] = queries_[k].offset;
-        distinct = distinct && (k == 0 || queries_[k].key != queries_[k - 1].key);
+        // A suffix's rank is where its group of equal keys starts.
+        const bool sameAsPrevious = k > 0 && queries_[k].key == queries_[k - 1].key;
+        ranks_[queries_[k].offset] = sameAsPrevious ? ranks_[queries_[k - 1].offset] : k;
+        if (sameAsPrevious) {
+            if (ties_.empty() || ties_.back().start + ties_.back().length != k)
+                ties_.push_back({k - 1, 1});
+            ties_.back().length++;
+            tied++;
+        }
     }
-    if (!distinct) {
+    // Few ties are settled by doubling within their groups; many (runs,
+    // repeats inside the run) by sorting the whole integer string.
+    if (tied > count / maxTiedShare) {
         symbols_.resize(static_cast<size_t>(count) + 1);
         int32_t alphabet = 0;
         for (int32_t k = 0; k <= count; k++) {
@@ -496,8 +509,45 @@ void SuffixIndex::orderAffected(int32_t first, int32_t end)
             symbols_[queries_[k].offset] = alphabet;
         }
         inducedSuffixArray(symbols_.data(), count + 1, alphabet + 1, order_.data());
+    } else {
+        settleTies();
     }
+    // The suffix that closes the string is kept, not affected.
     order_.erase(std::remove(order_.begin(), order_.end(), count), order_.end());
+}
+
+// Orders the suffixes within each group of ties_ by prefix doubling: members
+// that share their first h symbols are ordered by the ranks of the suffixes h
+// further on. The suffix at the end of the string is alone in its group, so
+// every group splits up before a member runs past it.
+void SuffixIndex::settleTies()
+{
+    for (int32_t h = 1; !ties_.empty(); h *= 2) {
+        rankUpdates_.clear();
+        nextTies_.clear();
+        for (const Group &group : ties_) {
+            members_.clear();
+            for (int32_t k = group.start; k < group.start + group.length; k++)
+                members_.push_back({ranks_[order_[k] + h], order_[k]});
+            std::sort(members_.begin(), members_.end());
+            for (int32_t i = 0; i < group.length;) {
+                int32_t next = i + 1;
+                while (next < group.length && members_[next].first == members_[i].first)
+                    next++;
+                for (int32_t m = i; m < next; m++) {
+                    order_[group.start + m] = members_[m].second;
+                    rankUpdates_.push_back({members_[m].second, group.start + i});
+                }
+                if (next - i > 1)
+                    nextTies_.push_back({group.start + i, next - i});
+                i = next;
+            }
+        }
+        // The new ranks take effect together, after every group was read with the old ones.
+        for (const auto &update : rankUpdates_)
+            ranks_[update.first] = update.second;
+        ties_.swap(nextTies_);
+    }
 }
 
 // Merges the sorted affected suffixes among the kept ones at the front of

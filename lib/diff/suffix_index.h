@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "diff/large_allocator.h"
@@ -47,6 +48,7 @@ private:
     bool findGaps(int32_t first, int32_t end);
     void sortQueries();
     void orderAffected(int32_t first, int32_t end);
+    void settleTies();
     void mergeAffected(int32_t first, int32_t end);
     void repairLcp(int32_t first, int32_t end);
 
@@ -87,6 +89,17 @@ private:
     LargeVector<int32_t> newRank_; // per affected suffix: its rank after the merge
     std::vector<int32_t> digitCounts_;
     LargeVector<int32_t> symbols_;
+    // Ordering ties among the affected suffixes: per suffix the rank of its
+    // group, and the groups (in order_) still to split.
+    struct Group {
+        int32_t start;
+        int32_t length;
+    };
+    LargeVector<int32_t> ranks_;
+    std::vector<Group> ties_;
+    std::vector<Group> nextTies_;
+    std::vector<std::pair<int32_t, int32_t>> members_;     // a group's next ranks and suffixes
+    std::vector<std::pair<int32_t, int32_t>> rankUpdates_; // suffix and new rank
 };
 
 } // namespace quarnel
