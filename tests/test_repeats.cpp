@@ -3,7 +3,6 @@
 #include <random>
 #include <vector>
 
-#include "diff/differ.h"
 #include "diff/repeats.h"
 
 namespace {

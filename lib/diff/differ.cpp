@@ -119,17 +119,6 @@ int32_t closeStretch(const Stretch &st, const uint8_t *oldData, int32_t oldSize,
 
 } // namespace
 
-int32_t matchLength(const uint8_t *a, int32_t aLength, const uint8_t *b, int32_t bLength)
-{
-    const int32_t limit = std::min(aLength, bLength);
-    int32_t i = 0;
-    while (limit - i >= 8 && std::memcmp(a + i, b + i, 8) == 0)
-        i += 8;
-    while (i < limit && a[i] == b[i])
-        i++;
-    return i;
-}
-
 Match findLongestMatch(const int32_t *I, const uint8_t *oldData, const int32_t *oldRepeats, int32_t oldSize,
                        const uint8_t *target, const int32_t *targetRepeats, int32_t targetLength, int32_t low,
                        int32_t high)

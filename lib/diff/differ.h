@@ -16,9 +16,6 @@ PatchList diffBuffers(const uint8_t *oldData, int32_t oldSize, const uint8_t *ne
 PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, const int32_t *oldRepeats, int32_t oldSize,
                               const uint8_t *newData, const int32_t *newRepeats, uint32_t newSize);
 
-// Number of leading bytes a and b share, at most min(aLength, bLength); 0 when aLength <= 0.
-int32_t matchLength(const uint8_t *a, int32_t aLength, const uint8_t *b, int32_t bLength);
-
 struct Match {
     int32_t length;
     int32_t position;

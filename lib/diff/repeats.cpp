@@ -45,28 +45,22 @@ int32_t matchLengthOverRepeats(const uint8_t *a, const int32_t *aRepeats, const 
                                int32_t limit, int32_t known)
 {
     int32_t i = known;
-    int32_t words = 0;
-    while (limit - i >= 8) {
-        uint64_t x;
-        uint64_t y;
-        std::memcpy(&x, a + i, 8);
-        std::memcpy(&y, b + i, 8);
-        if (x != y)
-            break;
-        i += 8;
-        // Every 64 equal bytes, look for a repeat to step over. Two repeats that
-        // start with the same four bytes agree as far as the shorter one goes,
-        // and differ right after it; two of one length both end there.
-        if ((++words & 7) == 0 && limit - i >= 8 && aRepeats[i] >= repeatWorthSkipping &&
-            std::memcmp(a + i, b + i, repeatPeriod) == 0) {
+    while (i < limit) {
+        const int32_t window = std::min(limit - i, repeatWorthSkipping);
+        const int32_t same = matchLength(a + i, window, b + i, window);
+        i += same;
+        if (same < window)
+            return i;
+        // After every 64 equal bytes, look for a repeat to step over. Two repeats
+        // that start with the same four bytes agree as far as the shorter one
+        // goes, and differ right after it; two of one length both end there.
+        if (limit - i >= 8 && aRepeats[i] >= repeatWorthSkipping && std::memcmp(a + i, b + i, repeatPeriod) == 0) {
             if (aRepeats[i] != bRepeats[i])
                 return std::min(limit, i + std::min(aRepeats[i], bRepeats[i]));
             i += aRepeats[i];
         }
     }
-    while (i < limit && a[i] == b[i])
-        i++;
-    return std::min(i, limit);
+    return limit;
 }
 
 } // namespace quarnel
