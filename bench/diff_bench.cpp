@@ -8,9 +8,10 @@
 #include <random>
 #include <vector>
 
-#include "diff/repeats.h"
 #include "diff/differ.h"
-#include "diff/suffix_sort.h"
+#include "diff/repeats.h"
+#include "reference/diff_buffers.h"
+#include "reference/suffix_sort.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
-// Times the stages of one pack build and writes the pack, with either planner.
+// Times the stages of one pack build, the proof before writing included, and
+// writes the pack, with either planner.
 //
 // usage: pack_bench incremental|reference OLD.lod NEW.lod OUT.pack
 // The code area starts at 0x08010000, as packcli's with code base 0x10000;
@@ -14,8 +15,9 @@
 #include "container/pack_header.h"
 #include "diff/patch_stream.h"
 #include "lod/code_image.h"
-#include "pack/pack_builder.h"
 #include "pack/planner.h"
+#include "reference/planner_reference.h"
+#include "verify/pack_verifier.h"
 
 namespace {
 
@@ -42,12 +44,8 @@ int main(int argc, char **argv)
     const Clock::time_point start = Clock::now();
     LodPacketPtr oldLod;
     LodPacketPtr newLod;
-    if (const int result = loadCodeImage(argv[2], area, oldLod)) {
-        std::fprintf(stderr, "old image: result %d\n", result);
-        return 1;
-    }
-    if (const int result = loadCodeImage(argv[3], area, newLod)) {
-        std::fprintf(stderr, "new image: result %d\n", result);
+    if (const int result = loadImagePair(area, argv[2], argv[3], oldLod, newLod)) {
+        std::fprintf(stderr, "images: result %d\n", result);
         return 1;
     }
     const uint32_t oldSize = uint32_t(4 * oldLod->words.size());
@@ -55,7 +53,7 @@ int main(int argc, char **argv)
     const uint32_t oldStart = oldLod->address - area.flashBase;
     const uint32_t newStart = newLod->address - area.flashBase;
     std::vector<uint8_t> working = imageBytes(*oldLod, std::max(oldSize, newSize));
-    const std::vector<uint8_t> newBytes = imageBytes(*newLod, newSize);
+    const std::vector<uint8_t> newBytes = imageBytes(*newLod);
     const uint32_t oldCrc = packCrc32(working.data(), oldSize);
     const double loadTime = secondsSince(start);
 
@@ -79,6 +77,14 @@ int main(int argc, char **argv)
 
     const std::vector<uint8_t> pack =
         buildPack(oldStart, oldSize, oldCrc, compressed.data(), uint32_t(compressed.size()));
+
+    stage = Clock::now();
+    const int proof = verify::verifyPack(pack, area, imageBytes(*oldLod), newBytes).code;
+    const double verifyTime = secondsSince(stage);
+    if (proof != 0) {
+        std::fprintf(stderr, "the pack does not prove: result %d\n", proof);
+        return 1;
+    }
     std::FILE *out = std::fopen(argv[4], "wb");
     if (out == nullptr || std::fwrite(pack.data(), 1, pack.size(), out) != pack.size() || std::fclose(out) != 0) {
         std::fprintf(stderr, "cannot write %s\n", argv[4]);
@@ -86,9 +92,9 @@ int main(int argc, char **argv)
     }
     const double total = secondsSince(start);
 
-    std::printf("load %.2f  plan %.2f  serialize %.2f  compress %.2f (%.0f%%)  total %.2f s; %zu chunks, stream %zu "
-                "bytes\n",
-                loadTime, planTime, serializeTime, compressTime, 100 * compressTime / total, total, plan.chunks.size(),
-                stream.size());
+    std::printf("load %.2f  plan %.2f  serialize %.2f  compress %.2f (%.0f%%)  verify %.3f (%.1f%%)  total %.2f s; "
+                "%zu chunks, stream %zu bytes\n",
+                loadTime, planTime, serializeTime, compressTime, 100 * compressTime / total, verifyTime,
+                100 * verifyTime / total, total, plan.chunks.size(), stream.size());
     return 0;
 }

@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/result_codes.h"
 #include "lod/code_image.h"
-#include "pack/result_codes.h"
 #include "packcheck/pack_file.h"
-#include "packcheck/pack_verifier.h"
 #include "quarnel.h"
 #include "support.h"
+#include "verify/pack_verifier.h"
 
 using namespace quarnel;
 
@@ -41,16 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fuzzsupport::fail("success without a pack");
 
     LodPacketPtr oldImage, newImage;
-    if (loadCodeImage(oldPath.c_str(), area, oldImage) != resultOk ||
-        loadCodeImage(newPath.c_str(), area, newImage) != resultOk)
+    if (loadImagePair(area, oldPath.c_str(), newPath.c_str(), oldImage, newImage) != resultOk)
         fuzzsupport::fail("images accepted by FotaCreatePack fail to load again");
     std::vector<uint8_t> pack;
-    check::Findings findings;
-    if (check::readPackFile(packPath.c_str(), pack, findings) != resultOk)
+    verify::Findings findings;
+    if (verify::readPackFile(packPath.c_str(), pack, findings) != resultOk)
         fuzzsupport::fail("the written pack cannot be read");
-    const check::VerifyResult verified = check::verifyPack(pack, area, *oldImage, *newImage);
+    const verify::VerifyResult verified = verify::verifyPack(pack, area, imageBytes(*oldImage), imageBytes(*newImage));
     if (verified.code != resultOk) {
-        for (const check::Finding &finding : verified.findings)
+        for (const verify::Finding &finding : verified.findings)
             std::fprintf(stderr, "%s\n", finding.text.c_str());
         fuzzsupport::fail("a pack FotaCreatePack wrote does not verify");
     }

@@ -2,7 +2,7 @@
 #include <cstring>
 #include <vector>
 
-#include "diff/differ.h"
+#include "reference/diff_buffers.h"
 #include "support.h"
 
 using namespace quarnel;

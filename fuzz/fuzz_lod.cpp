@@ -1,9 +1,9 @@
 // The LOD reader and the code image checks on arbitrary file contents.
 #include <unistd.h>
 
-#include "support.h"
+#include "common/result_codes.h"
 #include "lod/code_image.h"
-#include "pack/result_codes.h"
+#include "support.h"
 
 using namespace quarnel;
 

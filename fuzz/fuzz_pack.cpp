@@ -1,13 +1,12 @@
 // The pack reader and the in-place player of packcheck on arbitrary bytes.
 #include <vector>
 
+#include "common/result_codes.h"
 #include "lod/code_image.h"
-#include "pack/pack_builder.h"
-#include "pack/result_codes.h"
-#include "packcheck/flash_player.h"
 #include "packcheck/pack_info.h"
-#include "packcheck/pack_verifier.h"
 #include "support.h"
+#include "verify/flash_player.h"
+#include "verify/pack_verifier.h"
 
 using namespace quarnel;
 
@@ -25,24 +24,19 @@ LodPacketPtr loadImage(const char *name)
     return image;
 }
 
-std::vector<uint8_t> bytesOf(const LodPacket &image)
-{
-    return imageBytes(image, 4 * image.words.size());
-}
-
 // A raw patch stream: the checksums around it would stop nearly every mutation
 // before the parser and the player, so they are skipped here.
 void playStream(const uint8_t *data, size_t size, const LodPacket &oldImage, const LodPacket &newImage)
 {
-    check::PackContents contents;
+    verify::PackContents contents;
     contents.stream.assign(data, data + size);
-    check::Findings findings;
-    if (check::parsePatchStream(contents.stream, contents.chunks, findings) != resultOk)
+    verify::Findings findings;
+    if (verify::parsePatchStream(contents.stream, contents.chunks, findings) != resultOk)
         return;
-    const std::vector<uint8_t> oldBytes = bytesOf(oldImage);
-    const std::vector<uint8_t> newBytes = bytesOf(newImage);
-    check::FlashModel flash(area.codeBase, oldBytes, uint32_t(newBytes.size()));
-    const int played = check::playChunks(contents, area, uint32_t(oldBytes.size()), flash, findings);
+    const std::vector<uint8_t> oldBytes = imageBytes(oldImage);
+    const std::vector<uint8_t> newBytes = imageBytes(newImage);
+    verify::FlashModel flash(area.codeBase, oldBytes, uint32_t(newBytes.size()));
+    const int played = verify::playChunks(contents, area, uint32_t(oldBytes.size()), flash, findings);
     if (played != resultOk && played != resultUpgradeFailed)
         fuzzsupport::fail("playChunks returned a foreign code");
     if (played == resultOk)
@@ -62,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     const std::vector<uint8_t> pack(data, data + size);
-    const check::VerifyResult verified = check::verifyPack(pack, area, *oldImage, *newImage);
+    const verify::VerifyResult verified = verify::verifyPack(pack, area, imageBytes(*oldImage), imageBytes(*newImage));
     switch (verified.code) {
     case resultOk:
     case resultPackInvalid:
@@ -75,9 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if ((verified.code == resultOk) != verified.findings.empty())
         fuzzsupport::fail("findings disagree with the result");
 
-    check::PackContents contents;
-    check::Findings findings;
-    if (check::readPack(pack, check::maxStreamLength, contents, findings) == resultOk)
-        (void)check::describePack(contents);
+    verify::PackContents contents;
+    verify::Findings findings;
+    if (verify::readPack(pack, verify::maxStreamLength, contents, findings) == resultOk)
+        (void)verify::describePack(contents);
     return 0;
 }

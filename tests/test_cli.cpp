@@ -95,3 +95,15 @@ TEST(Cli, SharedLibraryExportsExactlyTwoFunctions)
     pclose(pipe);
     EXPECT_EQ(symbols, "FotaCreatePack\nFotaErrorMsg\n");
 }
+
+TEST(Cli, SharedLibraryHoldsNoReferenceCode)
+{
+    // The slow planner and suffix sort exist to check the fast ones; the shipped library runs neither.
+    FILE *pipe = popen("nm -C '" QUARNEL_SO_PATH "' | grep -cE 'planUpdateReference|diffBuffers|suffixSort|splitGroup'",
+                       "r");
+    ASSERT_NE(pipe, nullptr);
+    char count[32] = {};
+    const size_t n = fread(count, 1, sizeof count - 1, pipe);
+    pclose(pipe);
+    EXPECT_EQ(std::string(count, n), "0\n");
+}

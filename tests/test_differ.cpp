@@ -10,9 +10,10 @@
 #include <unistd.h>
 #include <vector>
 
-#include "diff/repeats.h"
 #include "diff/differ.h"
-#include "diff/suffix_sort.h"
+#include "diff/repeats.h"
+#include "reference/diff_buffers.h"
+#include "reference/suffix_sort.h"
 #include "support/patch_check.h"
 #include "support/test_files.h"
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "common/open_file.h"
 #include "lod/code_image.h"
 #include "lod/lod_file.h"
-#include "pack/open_file.h"
 #include "support/test_files.h"
 
 using namespace quarnel;

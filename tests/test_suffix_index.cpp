@@ -7,7 +7,7 @@
 
 #include "diff/sais.h"
 #include "diff/suffix_index.h"
-#include "diff/suffix_sort.h"
+#include "reference/suffix_sort.h"
 #include "support/test_files.h"
 
 using namespace quarnel;

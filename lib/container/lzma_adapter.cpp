@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <new>
 
-#include "container/large_pages.h"
+#include "common/large_pages.h"
+#include "common/result_codes.h"
 #include "container/mem_streams.h"
-#include "pack/result_codes.h"
 
 namespace quarnel {
 

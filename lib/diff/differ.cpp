@@ -1,7 +1,6 @@
 #include "diff/differ.h"
 
 #include "diff/repeats.h"
-#include "diff/suffix_sort.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,14 +10,6 @@
 namespace quarnel {
 
 namespace {
-
-// Offsets and counts are signed 32-bit, so larger buffers cannot be described.
-void checkSizes(int32_t oldSize, uint32_t newSize)
-{
-    if (oldSize < 0 || oldSize == std::numeric_limits<int32_t>::max() ||
-        newSize > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()))
-        throw std::length_error("diff buffer too large");
-}
 
 // True when the extension score 2*s - i beats 2*best - bestLength; 64-bit so that 2*s cannot overflow.
 bool scoresHigher(int32_t s, int32_t i, int32_t best, int32_t bestLength)
@@ -119,6 +110,14 @@ int32_t closeStretch(const Stretch &st, const uint8_t *oldData, int32_t oldSize,
 
 } // namespace
 
+void checkDiffSizes(int32_t oldSize, uint32_t newSize)
+{
+    // Offsets and counts are signed 32-bit, so larger buffers cannot be described.
+    if (oldSize < 0 || oldSize == std::numeric_limits<int32_t>::max() ||
+        newSize > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()))
+        throw std::length_error("diff buffer too large");
+}
+
 Match findLongestMatch(const int32_t *I, const uint8_t *oldData, const int32_t *oldRepeats, int32_t oldSize,
                        const uint8_t *target, const int32_t *targetRepeats, int32_t targetLength, int32_t low,
                        int32_t high)
@@ -154,7 +153,7 @@ Match findLongestMatch(const int32_t *I, const uint8_t *oldData, const int32_t *
 PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, const int32_t *oldRepeats, int32_t oldSize,
                               const uint8_t *newData, const int32_t *newRepeats, uint32_t newSize)
 {
-    checkSizes(oldSize, newSize);
+    checkDiffSizes(oldSize, newSize);
     const int32_t newLength = static_cast<int32_t>(newSize);
     PatchList patches;
 
@@ -195,23 +194,6 @@ PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, const in
         }
     }
     return patches;
-}
-
-PatchList diffBuffers(const uint8_t *oldData, int32_t oldSize, const uint8_t *newData, uint32_t newSize)
-{
-    checkSizes(oldSize, newSize);
-    const size_t slots = static_cast<size_t>(oldSize) + 1;
-    std::vector<int32_t> I(slots);
-    {
-        // V is only needed while sorting; dropping it early lowers the peak during the scan.
-        std::vector<int32_t> V(slots);
-        suffixSort(I.data(), V.data(), oldData, oldSize);
-    }
-    std::vector<int32_t> oldRepeats(static_cast<size_t>(oldSize));
-    measureRepeats(oldData, oldSize, oldRepeats.data());
-    std::vector<int32_t> newRepeats(newSize);
-    measureRepeats(newData, static_cast<int32_t>(newSize), newRepeats.data());
-    return diffWithSuffixArray(I.data(), oldData, oldRepeats.data(), oldSize, newData, newRepeats.data(), newSize);
 }
 
 } // namespace quarnel

@@ -5,14 +5,14 @@
 
 namespace quarnel {
 
-// Expresses newData as records against oldData; offsets are relative to the
-// two buffers. An empty new buffer gives an empty list.
-PatchList diffBuffers(const uint8_t *oldData, int32_t oldSize, const uint8_t *newData, uint32_t newSize);
+// Throws length_error for buffers larger than 32-bit signed offsets describe.
+void checkDiffSizes(int32_t oldSize, uint32_t newSize);
 
-// The scan loop of diffBuffers over a suffix array I (oldSize + 1 entries) that
-// the caller built with suffixSort, and both buffers' repeats (measureRepeats;
-// the new data's may be measured over a longer buffer it begins); gives exactly
-// what diffBuffers gives.
+// Expresses newData as records against oldData, with offsets relative to the
+// two buffers, given the suffix array I of oldData (oldSize + 1 entries, the
+// empty suffix first) and both buffers' repeats (measureRepeats; the new
+// data's may be measured over a longer buffer it begins). An empty new buffer
+// gives an empty list.
 PatchList diffWithSuffixArray(const int32_t *I, const uint8_t *oldData, const int32_t *oldRepeats, int32_t oldSize,
                               const uint8_t *newData, const int32_t *newRepeats, uint32_t newSize);
 

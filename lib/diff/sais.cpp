@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "diff/large_allocator.h"
+#include "common/large_allocator.h"
 
 namespace quarnel {
 

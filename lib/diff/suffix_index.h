@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "diff/large_allocator.h"
+#include "common/large_allocator.h"
 
 namespace quarnel {
 

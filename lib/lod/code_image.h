@@ -1,5 +1,9 @@
-// Turning one LOD file into one checked, boot-marked code image.
+// Turning LOD files into checked, boot-marked code images.
 #pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "lod/lod_file.h"
 #include "quarnel.h"
@@ -16,5 +20,21 @@ int loadCodeImage(const char *path, const CodeArea &area, LodPacketPtr &out);
 
 // The placement checks of a joined image, in loadCodeImage's order: 0, 10, 11 or 12.
 int checkImagePlacement(const LodPacket &image, const CodeArea &area);
+
+// The one rule for a pack's inputs: the area's alignment (2, 3), then the old
+// image (7, 9 to 12), then the new image with its own codes (8, 13 to 16).
+// The new file is not read when anything before it fails.
+int loadImagePair(const CodeArea &area, const char *oldPath, const char *newPath, LodPacketPtr &oldImage,
+                  LodPacketPtr &newImage);
+
+// An image's bytes: its words in order, each least significant byte first,
+// then zeros up to size.
+std::vector<uint8_t> imageBytes(const LodPacket &image, size_t size);
+
+// All of an image's bytes.
+inline std::vector<uint8_t> imageBytes(const LodPacket &image)
+{
+    return imageBytes(image, 4 * image.words.size());
+}
 
 } // namespace quarnel

@@ -6,7 +6,7 @@
 #include <limits>
 #include <string_view>
 
-#include "pack/open_file.h"
+#include "common/open_file.h"
 
 namespace quarnel {
 

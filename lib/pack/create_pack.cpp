@@ -1,51 +1,39 @@
 #include <vector>
 
+#include "common/result_codes.h"
 #include "lod/code_image.h"
 #include "pack/pack_builder.h"
 #include "pack/pack_writer.h"
-#include "pack/result_codes.h"
 #include "quarnel.h"
 
 namespace quarnel {
 
 namespace {
 
-int loadNewImage(const char *path, const CodeArea &area, LodPacketPtr &out)
-{
-    const int result = loadCodeImage(path, area, out);
-    if (result == resultOk)
-        return resultOk;
-    if (result == resultOldLodUnreadable)
-        return resultNewLodUnreadable;
-    return result + newImageCodeShift;
-}
-
 int createPack(const char *oldLodPath, const char *newLodPath, const char *packPath, uint32_t *outOldStart,
                uint32_t *outOldSize, uint32_t *outOldCrc, const CodeArea &area)
 {
-    if ((area.codeBase & (sectorSize - 1)) != 0)
-        return resultCodeBaseMisaligned;
-    if ((area.codeSize & (sectorSize - 1)) != 0)
-        return resultCodeSizeMisaligned;
-
-    LodPacketPtr oldImage;
-    if (const int result = loadCodeImage(oldLodPath, area, oldImage))
-        return result;
-    LodPacketPtr newImage;
-    if (const int result = loadNewImage(newLodPath, area, newImage))
-        return result;
-
-    const uint32_t oldStart = oldImage->address - area.flashBase;
-    const uint32_t newStart = newImage->address - area.flashBase;
-    const uint32_t oldSize = static_cast<uint32_t>(4 * oldImage->words.size());
-    const uint32_t newSize = static_cast<uint32_t>(4 * newImage->words.size());
+    uint32_t oldStart = 0;
+    uint32_t newStart = 0;
+    std::vector<uint8_t> oldBytes;
+    std::vector<uint8_t> newBytes;
+    {
+        LodPacketPtr oldImage;
+        LodPacketPtr newImage;
+        if (const int result = loadImagePair(area, oldLodPath, newLodPath, oldImage, newImage))
+            return result;
+        oldStart = oldImage->address - area.flashBase;
+        newStart = newImage->address - area.flashBase;
+        // From here on the images are bytes; their words go now.
+        oldBytes = imageBytes(*oldImage);
+        newBytes = imageBytes(*newImage);
+    }
+    const uint32_t oldSize = static_cast<uint32_t>(oldBytes.size());
 
     std::vector<uint8_t> pack;
     uint32_t oldCrc = 0;
-    if (const int result = buildPackBytes(imageBytes(*oldImage, oldSize), imageBytes(*newImage, newSize), oldStart,
-                                          newStart, PlanMethod::incremental, pack, oldCrc))
+    if (const int result = buildPackBytes(oldBytes, newBytes, oldStart, newStart, planUpdate, pack, oldCrc))
         return result;
-
     if (const int result = writePackFile(packPath, pack))
         return result;
 

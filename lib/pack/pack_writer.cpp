@@ -11,8 +11,8 @@
 #include <unistd.h>
 #endif
 
-#include "pack/open_file.h"
-#include "pack/result_codes.h"
+#include "common/open_file.h"
+#include "common/result_codes.h"
 
 namespace quarnel {
 

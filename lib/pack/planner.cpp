@@ -15,6 +15,8 @@ constexpr uint32_t largeChunk = 65536;
 constexpr uint32_t mediumChunk = 32768;
 constexpr uint32_t smallChunk = 4096;
 
+} // namespace
+
 bool walksForward(const PatchList &directionPatches)
 {
     // Content moving down is applied from the bottom up, so that every chunk
@@ -22,34 +24,12 @@ bool walksForward(const PatchList &directionPatches)
     return diffBytesMovingDown(directionPatches) > diffBytesMovingUp(directionPatches);
 }
 
-// Calls chunk(pos, len) for every chunk of the new image in plan order.
-template <class ChunkStep>
-void walkChunks(bool forward, uint32_t newSize, uint32_t newStart, ChunkStep chunk)
-{
-    if (forward) {
-        for (uint32_t pos = 0; pos < newSize;) {
-            const uint32_t len = std::min(chunkLength(newStart + pos, newSize - pos), newSize - pos);
-            chunk(pos, len);
-            pos += len;
-        }
-    } else {
-        for (uint32_t end = newSize; end != 0;) {
-            const uint32_t len = std::min(chunkLength(newStart + end, end), end);
-            chunk(end - len, len);
-            end -= len;
-        }
-    }
-}
-
-// Makes the chunk's record offsets image offsets and lists the chunk.
 void appendChunk(PatchList patches, uint32_t pos, ChunkList &chunks)
 {
     for (const PatchPtr &patch : patches)
         patch->newOffset += pos;
     chunks.push_back(std::move(patches));
 }
-
-} // namespace
 
 uint32_t chunkLength(uint32_t boundary, uint32_t available)
 {
@@ -103,19 +83,6 @@ UpdatePlan planUpdate(uint8_t *workingImage, uint32_t oldSize, const uint8_t *ne
         std::memcpy(workingImage + pos, newImage + pos, len);
         changedBegin = std::min(pos, oldSize);
         changedEnd = std::min(pos + len, oldSize);
-    });
-    return plan;
-}
-
-UpdatePlan planUpdateReference(uint8_t *workingImage, uint32_t oldSize, const uint8_t *newImage, uint32_t newSize,
-                               uint32_t newStart)
-{
-    const int32_t oldLength = static_cast<int32_t>(oldSize);
-    UpdatePlan plan;
-    plan.directionPatches = diffBuffers(workingImage, oldLength, newImage, newSize);
-    walkChunks(walksForward(plan.directionPatches), newSize, newStart, [&](uint32_t pos, uint32_t len) {
-        appendChunk(diffBuffers(workingImage, oldLength, newImage + pos, len), pos, plan.chunks);
-        std::memcpy(workingImage + pos, newImage + pos, len);
     });
     return plan;
 }

@@ -6,22 +6,13 @@
 #include <cstring>
 
 #include "container/crc32.h"
-#include "packcheck/pack_verifier.h"
+#include "verify/pack_verifier.h"
 
 namespace testsupport {
 
 uint32_t readLe32(const uint8_t *bytes)
 {
     return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
-}
-
-quarnel::LodPacket imagePacket(uint32_t address, const std::vector<uint8_t> &bytes)
-{
-    quarnel::LodPacket packet;
-    packet.address = address;
-    for (size_t i = 0; i + 4 <= bytes.size(); i += 4)
-        packet.words.push_back(readLe32(&bytes[i]));
-    return packet;
 }
 
 ::testing::AssertionResult decodeLzmaBlock(const std::vector<uint8_t> &block, std::vector<uint8_t> &out)
@@ -31,18 +22,20 @@ quarnel::LodPacket imagePacket(uint32_t address, const std::vector<uint8_t> &byt
     uint64_t stated = 0;
     for (int i = 0; i < 8; ++i)
         stated |= uint64_t(block[5 + i]) << (8 * i);
-    out.assign(stated, 0);
+    // One byte of room past the stated length, so that the decoder never waits
+    // for space at the end and an overrun shows.
+    out.assign(stated + 1, 0);
 
     lzma_stream strm = LZMA_STREAM_INIT;
     if (lzma_alone_decoder(&strm, UINT64_MAX) != LZMA_OK)
         return ::testing::AssertionFailure() << "decoder init failed";
     strm.next_in = block.data();
     strm.avail_in = block.size();
-    uint8_t spare = 0;
-    strm.next_out = out.empty() ? &spare : out.data();
+    strm.next_out = out.data();
     strm.avail_out = out.size();
     const lzma_ret ret = lzma_code(&strm, LZMA_FINISH);
     const size_t produced = out.size() - strm.avail_out;
+    out.resize(produced);
     const size_t unread = strm.avail_in;
     lzma_end(&strm);
     if (ret != LZMA_STREAM_END)
@@ -161,8 +154,7 @@ struct Record {
     const uint32_t flashBase = 0x08000000;
     const size_t span = (std::max(oldImage.size(), newImage.size()) + 4095) / 4096 * 4096;
     const CodeArea area = {flashBase, codeBase, static_cast<uint32_t>(span)};
-    const auto verified = quarnel::check::verifyPack(pack, area, imagePacket(flashBase + codeBase, oldImage),
-                                                     imagePacket(flashBase + codeBase, newImage));
+    const auto verified = quarnel::verify::verifyPack(pack, area, oldImage, newImage);
     if (verified.code != 0) {
         auto failure = ::testing::AssertionFailure() << "packcheck rejects the pack with code " << verified.code;
         for (const auto &finding : verified.findings)

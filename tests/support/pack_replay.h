@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "lod/lod_file.h"
 
 namespace testsupport {
 
@@ -28,8 +27,5 @@ namespace testsupport {
                                           uint32_t codeBase, const std::vector<uint8_t> &newImage);
 
 uint32_t readLe32(const uint8_t *bytes);
-
-// A code image as loaded from a LOD file: the bytes as words, least significant byte first.
-quarnel::LodPacket imagePacket(uint32_t address, const std::vector<uint8_t> &bytes);
 
 } // namespace testsupport

@@ -4,44 +4,28 @@
 #include <cstring>
 #include <new>
 
+#include "common/result_codes.h"
 #include "lod/code_image.h"
-#include "pack/result_codes.h"
 #include "packcheck/pack_file.h"
 #include "packcheck/pack_info.h"
-#include "packcheck/pack_reader.h"
-#include "packcheck/pack_verifier.h"
 #include "quarnel.h"
+#include "verify/pack_reader.h"
+#include "verify/pack_verifier.h"
 
 namespace {
 
 using namespace quarnel;
 
-int report(const check::Findings &findings, int code)
+int report(const verify::Findings &findings, int code)
 {
-    for (const check::Finding &finding : findings)
+    for (const verify::Finding &finding : findings)
         std::printf("%s\n", finding.text.c_str());
     if (code != resultOk)
         std::printf("%s\n", FotaErrorMsg(code));
     return code;
 }
 
-// The images as packcli loads them, with its codes and in its order.
-int loadImages(const CodeArea &area, const char *oldPath, const char *newPath, LodPacketPtr &oldImage,
-               LodPacketPtr &newImage)
-{
-    if ((area.codeBase & (sectorSize - 1)) != 0)
-        return resultCodeBaseMisaligned;
-    if ((area.codeSize & (sectorSize - 1)) != 0)
-        return resultCodeSizeMisaligned;
-    if (const int result = loadCodeImage(oldPath, area, oldImage))
-        return result;
-    const int result = loadCodeImage(newPath, area, newImage);
-    if (result == resultOldLodUnreadable)
-        return resultNewLodUnreadable;
-    return result == resultOk ? resultOk : result + newImageCodeShift;
-}
-
-int verify(char **argv)
+int verifyCommand(char **argv)
 {
     CodeArea area;
     area.flashBase = 0x08000000u;
@@ -50,13 +34,13 @@ int verify(char **argv)
 
     LodPacketPtr oldImage;
     LodPacketPtr newImage;
-    if (const int result = loadImages(area, argv[3], argv[4], oldImage, newImage))
+    if (const int result = loadImagePair(area, argv[3], argv[4], oldImage, newImage))
         return report({}, result);
     std::vector<uint8_t> pack;
-    check::Findings findings;
-    if (const int result = check::readPackFile(argv[5], pack, findings))
+    verify::Findings findings;
+    if (const int result = verify::readPackFile(argv[5], pack, findings))
         return report(findings, result);
-    const check::VerifyResult result = check::verifyPack(pack, area, *oldImage, *newImage);
+    const verify::VerifyResult result = verify::verifyPack(pack, area, imageBytes(*oldImage), imageBytes(*newImage));
     if (result.code == resultOk)
         std::printf("%s\n", result.summary.c_str());
     return report(result.findings, result.code);
@@ -65,13 +49,13 @@ int verify(char **argv)
 int info(const char *path)
 {
     std::vector<uint8_t> pack;
-    check::Findings findings;
-    if (const int result = check::readPackFile(path, pack, findings))
+    verify::Findings findings;
+    if (const int result = verify::readPackFile(path, pack, findings))
         return report(findings, result);
-    check::PackContents contents;
-    if (const int result = check::readPack(pack, check::maxStreamLength, contents, findings))
+    verify::PackContents contents;
+    if (const int result = verify::readPack(pack, verify::maxStreamLength, contents, findings))
         return report(findings, result);
-    std::printf("pack: %s, %zu bytes\n%s", path, pack.size(), check::describePack(contents).c_str());
+    std::printf("pack: %s, %zu bytes\n%s", path, pack.size(), verify::describePack(contents).c_str());
     return resultOk;
 }
 
@@ -80,7 +64,7 @@ int run(int argc, char **argv)
     if (argc == 3 && std::strcmp(argv[1], "--info") == 0)
         return info(argv[2]);
     if (argc == 6)
-        return verify(argv);
+        return verifyCommand(argv);
     const char *name = argv[0] != nullptr ? argv[0] : "";
     std::printf("usage: %s flashsize codebase oldlod newlod pack\n       %s --info pack\n", name, name);
     return -1;

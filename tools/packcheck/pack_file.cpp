@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "pack/open_file.h"
-#include "pack/result_codes.h"
+#include "common/open_file.h"
+#include "common/result_codes.h"
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 namespace {
 
@@ -43,4 +43,4 @@ int readPackFile(const char *path, std::vector<uint8_t> &bytes, Findings &findin
     return resultOk;
 }
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "packcheck/findings.h"
+#include "verify/findings.h"
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 // Largest file that can be a pack: the header and a data length that fits in 32 bits.
 constexpr uint64_t maxPackFileSize = 28 + uint64_t{UINT32_MAX};
@@ -15,4 +15,4 @@ constexpr uint64_t maxPackFileSize = 28 + uint64_t{UINT32_MAX};
 // opened or read; 19 when it is larger than any pack can be.
 int readPackFile(const char *path, std::vector<uint8_t> &bytes, Findings &findings);
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

@@ -2,7 +2,7 @@
 
 #include "container/lzma_adapter.h"
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 namespace {
 
@@ -60,4 +60,4 @@ std::string describePack(const PackContents &contents)
     return text;
 }
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

@@ -3,11 +3,11 @@
 
 #include <string>
 
-#include "packcheck/pack_reader.h"
+#include "verify/pack_reader.h"
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 // The --info report of a pack that readPack accepted, one line per item.
 std::string describePack(const PackContents &contents);
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

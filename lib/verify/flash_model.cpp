@@ -1,11 +1,11 @@
-#include "packcheck/flash_model.h"
+#include "verify/flash_model.h"
 
 #include <algorithm>
 #include <optional>
 
-#include "pack/result_codes.h"
+#include "common/result_codes.h"
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 namespace {
 
@@ -38,11 +38,11 @@ void reportRun(const BadRun &run, uint32_t codeBase, Findings &findings)
 
 } // namespace
 
-FlashModel::FlashModel(uint32_t codeBase, const std::vector<uint8_t> &oldImage, uint32_t newSize)
-    : codeBase(codeBase), oldSize(static_cast<uint32_t>(oldImage.size())), bytes(oldImage)
+FlashModel::FlashModel(uint32_t codeBase, std::vector<uint8_t> oldImage, uint32_t newSize)
+    : codeBase(codeBase), oldSize(static_cast<uint32_t>(oldImage.size())), bytes(std::move(oldImage))
 {
     // Erased NOR reads 0xFF; nothing may depend on it, as compareWith reports unwritten bytes past the old image.
-    bytes.resize(std::max<size_t>(oldImage.size(), newSize), 0xFF);
+    bytes.resize(std::max<size_t>(oldSize, newSize), 0xFF);
     lastWriter.assign((bytes.size() + flashSectorSize - 1) / flashSectorSize, -1);
 }
 
@@ -91,4 +91,4 @@ int FlashModel::compareWith(const std::vector<uint8_t> &newImage, Findings &find
     return findings.size() == before ? resultOk : resultNewMismatch;
 }
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

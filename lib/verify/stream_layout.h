@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "packcheck/findings.h"
+#include "verify/findings.h"
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 struct StreamRecord {
     uint32_t sourceOffset = 0; // from flashBase
@@ -42,4 +42,4 @@ const char *walkName(Walk walk);
 // then buffer the old unit before erasing it.
 bool readsOwnUnit(const StreamChunk &chunk);
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

@@ -3,12 +3,12 @@
 
 #include <cstdint>
 
-#include "packcheck/findings.h"
-#include "packcheck/flash_model.h"
-#include "packcheck/pack_reader.h"
 #include "quarnel.h"
+#include "verify/findings.h"
+#include "verify/flash_model.h"
+#include "verify/pack_reader.h"
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 // In stream order, each chunk is checked to be one aligned erase unit inside
 // the code area whose records read only the old image's area
@@ -18,4 +18,4 @@ namespace quarnel::check {
 int playChunks(const PackContents &contents, const CodeArea &area, uint32_t oldSize, FlashModel &flash,
                Findings &findings);
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

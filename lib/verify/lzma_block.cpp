@@ -1,20 +1,24 @@
-#include "packcheck/lzma_block.h"
+#include "verify/lzma_block.h"
 
 #include <lzma.h>
 
 #include <algorithm>
 
+#include "common/byte_order.h"
+#include "common/result_codes.h"
 #include "container/lzma_adapter.h"
-#include "pack/result_codes.h"
-#include "packcheck/byte_order.h"
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 namespace {
 
 using ull = unsigned long long;
 
 constexpr size_t firstOutputStep = size_t{1} << 16;
+// Streams up to this length get their whole output at once; longer ones grow
+// it as decoded bytes arrive, so that a header's claim alone cannot make the
+// decoder take a gigabyte.
+constexpr uint64_t wholeOutputLength = uint64_t{1} << 26;
 
 // Ends the decoder on every path out of the decoding.
 class DecoderGuard {
@@ -108,7 +112,9 @@ int decodeLzmaBlock(const uint8_t *block, size_t blockSize, const LzmaBlockHeade
         do {
             if (produced == out.size() && produced < header.statedLength)
                 out.resize(static_cast<size_t>(
-                    std::min<uint64_t>(header.statedLength, std::max(firstOutputStep, 2 * out.size()))));
+                    header.statedLength <= wholeOutputLength
+                        ? header.statedLength
+                        : std::min<uint64_t>(header.statedLength, std::max(firstOutputStep, 2 * out.size()))));
             stream.next_out = out.empty() ? &spare : out.data() + produced;
             stream.avail_out = out.size() - produced;
             ret = lzma_code(&stream, LZMA_FINISH);
@@ -132,4 +138,4 @@ int decodeLzmaBlock(const uint8_t *block, size_t blockSize, const LzmaBlockHeade
     return resultOk;
 }
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

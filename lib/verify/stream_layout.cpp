@@ -1,9 +1,9 @@
-#include "packcheck/stream_layout.h"
+#include "verify/stream_layout.h"
 
-#include "pack/result_codes.h"
-#include "packcheck/byte_order.h"
+#include "common/byte_order.h"
+#include "common/result_codes.h"
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 namespace {
 
@@ -126,4 +126,4 @@ bool readsOwnUnit(const StreamChunk &chunk)
     return false;
 }
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "packcheck/findings.h"
+#include "verify/findings.h"
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 constexpr uint32_t flashSectorSize = 4096;
 
@@ -14,7 +14,7 @@ constexpr uint32_t flashSectorSize = 4096;
 // image's area, and the result is judged over the new image's.
 class FlashModel {
 public:
-    FlashModel(uint32_t codeBase, const std::vector<uint8_t> &oldImage, uint32_t newSize);
+    FlashModel(uint32_t codeBase, std::vector<uint8_t> oldImage, uint32_t newSize);
 
     // The byte at an offset from flashBase inside the old image's area;
     // 64-bit so that an area ending at the top of the offset space cannot wrap.
@@ -36,4 +36,4 @@ private:
     std::vector<int64_t> lastWriter; // chunk index per sector, -1 for none
 };
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

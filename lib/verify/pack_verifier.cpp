@@ -1,42 +1,16 @@
-#include "packcheck/pack_verifier.h"
+#include "verify/pack_verifier.h"
 
 #include <algorithm>
 
+#include "common/result_codes.h"
 #include "container/crc32.h"
-#include "lod/code_image.h"
-#include "pack/pack_builder.h"
-#include "pack/result_codes.h"
-#include "packcheck/flash_model.h"
-#include "packcheck/flash_player.h"
-#include "packcheck/pack_reader.h"
+#include "verify/flash_model.h"
+#include "verify/flash_player.h"
+#include "verify/pack_reader.h"
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 namespace {
-
-// The checks a pack's creation makes on one image; shift 0 gives the old
-// image's codes, newImageCodeShift the new image's.
-int checkPlacement(const CodeArea &area, const LodPacket &image, int shift)
-{
-    const int result = checkImagePlacement(image, area);
-    return result == resultOk ? resultOk : result + shift;
-}
-
-std::vector<uint8_t> bytesOf(const LodPacket &image)
-{
-    return imageBytes(image, 4 * image.words.size());
-}
-
-int checkInputs(const CodeArea &area, const LodPacket &oldImage, const LodPacket &newImage)
-{
-    if ((area.codeBase & (sectorSize - 1)) != 0)
-        return resultCodeBaseMisaligned;
-    if ((area.codeSize & (sectorSize - 1)) != 0)
-        return resultCodeSizeMisaligned;
-    if (const int result = checkPlacement(area, oldImage, 0))
-        return result;
-    return checkPlacement(area, newImage, newImageCodeShift);
-}
 
 // The header's description of the old image must be the image the device holds.
 void checkOldImageFields(const PackHeader &header, const CodeArea &area, const std::vector<uint8_t> &oldBytes,
@@ -67,16 +41,10 @@ std::string summaryOf(const PackContents &contents, const CodeArea &area, size_t
 
 } // namespace
 
-VerifyResult verifyPack(const std::vector<uint8_t> &packBytes, const CodeArea &area, const LodPacket &oldImage,
-                        const LodPacket &newImage)
+VerifyResult verifyPack(const std::vector<uint8_t> &packBytes, const CodeArea &area, std::vector<uint8_t> oldBytes,
+                        const std::vector<uint8_t> &newBytes)
 {
     VerifyResult result;
-    result.code = checkInputs(area, oldImage, newImage);
-    if (result.code != resultOk)
-        return result;
-    const std::vector<uint8_t> oldBytes = bytesOf(oldImage);
-    const std::vector<uint8_t> newBytes = bytesOf(newImage);
-
     PackContents contents;
     readPackHeader(packBytes, contents.header, result.findings);
     // A pack for other images is worth saying so even when its data is damaged too.
@@ -90,13 +58,14 @@ VerifyResult verifyPack(const std::vector<uint8_t> &packBytes, const CodeArea &a
     if (result.code != resultOk)
         return result;
 
-    FlashModel flash(area.codeBase, oldBytes, static_cast<uint32_t>(newBytes.size()));
-    result.code = playChunks(contents, area, static_cast<uint32_t>(oldBytes.size()), flash, result.findings);
+    const size_t oldSize = oldBytes.size();
+    FlashModel flash(area.codeBase, std::move(oldBytes), static_cast<uint32_t>(newBytes.size()));
+    result.code = playChunks(contents, area, static_cast<uint32_t>(oldSize), flash, result.findings);
     if (result.code == resultOk)
         result.code = flash.compareWith(newBytes, result.findings);
     if (result.code == resultOk)
-        result.summary = summaryOf(contents, area, oldBytes.size(), newBytes.size());
+        result.summary = summaryOf(contents, area, oldSize, newBytes.size());
     return result;
 }
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

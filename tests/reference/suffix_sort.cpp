@@ -1,4 +1,4 @@
-#include "diff/suffix_sort.h"
+#include "reference/suffix_sort.h"
 
 #include <utility>
 

@@ -1,11 +1,11 @@
-#include "packcheck/flash_player.h"
+#include "verify/flash_player.h"
 
 #include <vector>
 
+#include "common/result_codes.h"
 #include "container/crc32.h"
-#include "pack/result_codes.h"
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 namespace {
 
@@ -92,4 +92,4 @@ int playChunks(const PackContents &contents, const CodeArea &area, uint32_t oldS
     return resultOk;
 }
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

@@ -1,4 +1,4 @@
-#include "pack/open_file.h"
+#include "common/open_file.h"
 
 #ifdef _WIN32
 #include <memory>

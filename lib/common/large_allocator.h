@@ -5,7 +5,7 @@
 #include <new>
 #include <vector>
 
-#include "container/large_pages.h"
+#include "common/large_pages.h"
 
 namespace quarnel {
 

@@ -1,13 +1,13 @@
-#include "packcheck/pack_reader.h"
+#include "verify/pack_reader.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "common/byte_order.h"
+#include "common/result_codes.h"
 #include "container/crc32.h"
-#include "pack/result_codes.h"
-#include "packcheck/byte_order.h"
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 uint64_t streamCapForArea(uint32_t codeSize)
 {
@@ -66,4 +66,4 @@ int readPack(const std::vector<uint8_t> &packBytes, uint64_t streamCap, PackCont
     return readPackData(packBytes, streamCap, contents, findings);
 }
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "container/pack_header.h"
-#include "packcheck/findings.h"
-#include "packcheck/lzma_block.h"
-#include "packcheck/stream_layout.h"
+#include "verify/findings.h"
+#include "verify/lzma_block.h"
+#include "verify/stream_layout.h"
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 // The most packcheck ever decodes: even a 64 MiB code area's worst-case stream stays below 1 GiB.
 constexpr uint64_t maxStreamLength = uint64_t{1} << 30;
@@ -35,4 +35,4 @@ int readPackData(const std::vector<uint8_t> &packBytes, uint64_t streamCap, Pack
 // Both of the above.
 int readPack(const std::vector<uint8_t> &packBytes, uint64_t streamCap, PackContents &contents, Findings &findings);
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

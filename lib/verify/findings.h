@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 // One problem; its text starts with the header byte, stream byte, chunk or
 // flash offset it concerns.
@@ -21,4 +21,4 @@ std::string textOf(const char *format, ...) __attribute__((format(printf, 1, 2))
 // Appends a finding with printf-style text.
 void addFinding(Findings &findings, int code, const char *format, ...) __attribute__((format(printf, 3, 4)));
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

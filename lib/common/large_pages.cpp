@@ -1,4 +1,4 @@
-#include "container/large_pages.h"
+#include "common/large_pages.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>

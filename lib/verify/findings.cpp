@@ -1,9 +1,9 @@
-#include "packcheck/findings.h"
+#include "verify/findings.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 namespace {
 
@@ -38,4 +38,4 @@ void addFinding(Findings &findings, int code, const char *format, ...)
     va_end(args);
 }
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

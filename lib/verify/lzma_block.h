@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "packcheck/findings.h"
+#include "verify/findings.h"
 
-namespace quarnel::check {
+namespace quarnel::verify {
 
 struct LzmaBlockHeader {
     uint8_t properties = 0;
@@ -22,9 +22,9 @@ int readLzmaHeader(const uint8_t *block, size_t blockSize, uint64_t streamCap, s
                    LzmaBlockHeader &header, Findings &findings);
 
 // Decodes the block's data to exactly its stated length; an end marker, data
-// that stops short and bytes after the data are findings. The output grows
-// only as decoded bytes arrive. Returns 0, 19, or 24 when memory runs out.
+// that stops short and bytes after the data are findings. The output of a
+// long stream grows only as decoded bytes arrive. Returns 0, 19, or 24 when memory runs out.
 int decodeLzmaBlock(const uint8_t *block, size_t blockSize, const LzmaBlockHeader &header, size_t blockOffset,
                     std::vector<uint8_t> &out, Findings &findings);
 
-} // namespace quarnel::check
+} // namespace quarnel::verify

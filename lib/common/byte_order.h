@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace quarnel::check {
+namespace quarnel {
 
 inline uint32_t loadLe32(const uint8_t *at)
 {
@@ -15,4 +15,4 @@ inline uint64_t loadLe64(const uint8_t *at)
     return uint64_t(loadLe32(at)) | uint64_t(loadLe32(at + 4)) << 32;
 }
 
-} // namespace quarnel::check
+} // namespace quarnel
