@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "quarnel.h"
 #include "support/pack_replay.h"
 #include "support/run_tool.h"
 #include "support/test_files.h"
@@ -81,6 +82,36 @@ TEST(Cli, GoldenCases)
     EXPECT_FALSE(std::filesystem::exists(dir.path("x.pack")));
     EXPECT_EQ(testsupport::readFile(dir.path("octal.pack")), testsupport::readFile(dir.path("out.pack")));
     EXPECT_EQ(testsupport::readFile(dir.path("decimal.pack")), testsupport::readFile(dir.path("out.pack")));
+}
+
+TEST(Cli, DamagedEncoderOutputIsNeverWritten)
+{
+    // The encoder's output is damaged after it left liblzma, as a faulty library or bad memory would.
+    TempDir dir;
+    writeFile(dir.path("old.lod"), imageText(0x08010000, 0x8000, 5));
+    writeFile(dir.path("new.lod"), imageText(0x08010000, 0x9000, 6));
+    writeFile(dir.path("out.pack"), "the pack of the last release");
+    const std::string arguments = "0x100000 0x10000 old.lod new.lod out.pack";
+    // A sanitized program must let the shim load before its runtime.
+    const std::string preload = std::string("ASAN_OPTIONS=\"$ASAN_OPTIONS:verify_asan_link_order=0\" LD_PRELOAD='") +
+                                LZMA_DAMAGE_PATH + "'";
+
+    // The first data byte of every LZMA block is zero.
+    ToolRun run = runTool(PACKCLI_PATH, dir.dir(), arguments, preload + " LZMA_DAMAGE_AT=13");
+    EXPECT_EQ(run.status, 19);
+    EXPECT_EQ(run.output, "invalid pack at verify\n");
+    for (const char *at : {"100", "2000", "5000"}) {
+        run = runTool(PACKCLI_PATH, dir.dir(), arguments, preload + " LZMA_DAMAGE_AT=" + at);
+        EXPECT_TRUE(run.status == 19 || run.status == 20 || run.status == 22) << "byte " << at << ": " << run.status;
+        EXPECT_EQ(run.output, std::string(FotaErrorMsg(run.status)) + "\n") << "byte " << at;
+    }
+    const std::vector<uint8_t> kept = testsupport::readFile(dir.path("out.pack"));
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "the pack of the last release");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.dir()), {}), 3);
+
+    // The shim itself changes nothing when told no offset.
+    run = runTool(PACKCLI_PATH, dir.dir(), arguments, preload);
+    EXPECT_EQ(run.status, 0) << run.output;
 }
 
 TEST(Cli, SharedLibraryExportsExactlyTwoFunctions)

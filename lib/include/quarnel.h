@@ -46,10 +46,11 @@ typedef struct CodeArea {
  *  16  "new size larger than code flash size"
  *  17  "failed to write pack": the pack cannot be opened, written or closed
  *  18  "failed to read pack"                          (never returned)
- *  19  "invalid pack at verify"                       (never returned)
- *  20  "failed to upgrade at verify"                  (never returned)
+ *  19  "invalid pack at verify": the pack just built does not read back
+ *  20  "failed to upgrade at verify": a chunk of it cannot be applied
  *  21  "failed to clean after upgrade"                (never returned)
- *  22  "failed to match new lod after upgrade"        (never returned)
+ *  22  "failed to match new lod after upgrade": played on the old image,
+ *      the pack does not give the new one
  *  23  reserved                                       ("unknown error")
  *  24  "out of memory": an allocation failed anywhere in the call
  *  25  "failed to compress pack": the LZMA encoder reported an error
@@ -58,9 +59,14 @@ typedef struct CodeArea {
 
 /*
  * Builds one pack that turns the old image into the new one in place.
- * Paths are NUL-terminated UTF-8. The three out-values (old image start
- * relative to flashBase, its size in bytes, its checksum) are written only
- * on success; each pointer may be null. Returns 0 or a code listed above.
+ * Before anything is written, the pack is decoded and played, chunk by chunk,
+ * on a model of the code flash that holds the old image, and the result is
+ * compared with the new image; a pack that fails gives 19, 20 or 22 and is
+ * not written. Paths are NUL-terminated UTF-8. An existing file at packPath
+ * is replaced only by a proven pack, and is left untouched on any failure.
+ * The three out-values (old image start relative to flashBase, its size in
+ * bytes, its checksum) are written only on success; each pointer may be null.
+ * Returns 0 or a code listed above.
  */
 QUARNEL_API int FotaCreatePack(const char *oldLodPath, const char *newLodPath,
                                const char *packPath, uint32_t *outOldStart,

@@ -34,7 +34,8 @@ int createPack(const char *oldLodPath, const char *newLodPath, const char *packP
     uint32_t oldCrc = 0;
     if (const int result = buildPackBytes(oldBytes, newBytes, oldStart, newStart, planUpdate, pack, oldCrc))
         return result;
-    if (const int result = writePackFile(packPath, pack))
+    // A pack reaches the disk only after it has turned the old image into the new one on a model of the device.
+    if (const int result = writeProvenPack(packPath, pack, area, std::move(oldBytes), newBytes))
         return result;
 
     if (outOldStart != nullptr)

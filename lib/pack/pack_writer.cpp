@@ -13,6 +13,7 @@
 
 #include "common/open_file.h"
 #include "common/result_codes.h"
+#include "verify/pack_verifier.h"
 
 namespace quarnel {
 
@@ -49,6 +50,15 @@ int writePackFile(const char *packPath, const std::vector<uint8_t> &pack)
         return resultPackWriteFailed;
     }
     return resultOk;
+}
+
+int writeProvenPack(const char *packPath, const std::vector<uint8_t> &pack, const CodeArea &area,
+                    std::vector<uint8_t> oldImage, const std::vector<uint8_t> &newImage)
+{
+    const verify::VerifyResult proof = verify::verifyPack(pack, area, std::move(oldImage), newImage);
+    if (proof.code != resultOk)
+        return proof.code;
+    return writePackFile(packPath, pack);
 }
 
 } // namespace quarnel

@@ -1,13 +1,22 @@
-// Writing a finished pack to disk without ever leaving a partial file.
+// Writing a finished pack to disk, only once it is proven, and never partly.
 #pragma once
 
 #include <cstdint>
 #include <vector>
+
+#include "quarnel.h"
 
 namespace quarnel {
 
 // Writes pack to a temporary file beside packPath and moves it over packPath;
 // returns 0, or 17 with packPath untouched and no temporary file left.
 int writePackFile(const char *packPath, const std::vector<uint8_t> &pack);
+
+// Decodes the pack, plays it on a model of the code flash that holds
+// oldImage and compares the result with newImage (both as loadImagePair
+// accepted them for area); only then writes it with writePackFile. Returns
+// 0; 19, 20, 22 or 24 with nothing written; or 17.
+int writeProvenPack(const char *packPath, const std::vector<uint8_t> &pack, const CodeArea &area,
+                    std::vector<uint8_t> oldImage, const std::vector<uint8_t> &newImage);
 
 } // namespace quarnel

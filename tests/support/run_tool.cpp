@@ -6,9 +6,9 @@
 
 namespace testsupport {
 
-ToolRun runTool(const char *tool, const std::string &dir, const std::string &arguments)
+ToolRun runTool(const char *tool, const std::string &dir, const std::string &arguments, const std::string &environment)
 {
-    const std::string command = "cd '" + dir + "' && '" + tool + "' " + arguments + " 2>/dev/null";
+    const std::string command = "cd '" + dir + "' && " + environment + " '" + tool + "' " + arguments + " 2>/dev/null";
     ToolRun run{"", -1};
     FILE *pipe = popen(command.c_str(), "r");
     if (pipe == nullptr)

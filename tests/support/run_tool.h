@@ -10,7 +10,9 @@ struct ToolRun {
     int status;         // exit status, -1 when the program did not exit normally
 };
 
-// Runs tool with the (already shell-quoted) arguments inside dir.
-ToolRun runTool(const char *tool, const std::string &dir, const std::string &arguments);
+// Runs tool with the (already shell-quoted) arguments inside dir; environment
+// holds NAME=value words to set for it.
+ToolRun runTool(const char *tool, const std::string &dir, const std::string &arguments,
+                const std::string &environment = "");
 
 } // namespace testsupport
