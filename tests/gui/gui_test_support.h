@@ -7,12 +7,11 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QWidget>
 
 #include <cstdint>
 #include <functional>
 #include <vector>
-
-class QWidget;
 
 // A fresh temporary folder made the current directory, where the dialog finds "projects.ini".
 class WorkDir {
@@ -45,6 +44,13 @@ struct PackHeaderFields {
 
 // Reads the magic and the old image's fields from a pack file.
 PackHeaderFields readPackHeader(const QString &path);
+
+// The child widget of that object name and kind, or null.
+template <typename T>
+T *child(QWidget *parent, const char *name)
+{
+    return parent->findChild<T *>(QLatin1String(name));
+}
 
 // Runs action on the next modal widget as soon as one is open (for dialogs opened with exec()).
 void whenModal(std::function<void(QWidget *)> action);

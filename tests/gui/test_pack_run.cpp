@@ -18,12 +18,6 @@ namespace {
 constexpr uint32_t flashBase = 0x08000000u;
 constexpr int runTimeoutMs = 120000;
 
-template <typename T>
-T *child(QWidget *parent, const char *name)
-{
-    return parent->findChild<T *>(QLatin1String(name));
-}
-
 void writeProject(const QString &name, const QString &base, const QString &size)
 {
     QSettings file(QStringLiteral("projects.ini"), QSettings::IniFormat);

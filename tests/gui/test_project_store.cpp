@@ -17,12 +17,6 @@
 
 namespace {
 
-template <typename T>
-T *child(QWidget *parent, const char *name)
-{
-    return parent->findChild<T *>(QLatin1String(name));
-}
-
 QStringList comboItems(QComboBox *combo)
 {
     QStringList items;
