@@ -45,8 +45,8 @@ QLabel *makeLabel(const QString &name, const QString &text, QWidget *buddy)
 
 } // namespace
 
-FotaPackDialog::FotaPackDialog(QWidget *parent)
-    : QDialog(parent), settings(QStringLiteral("projects.ini"), QSettings::IniFormat)
+FotaPackDialog::FotaPackDialog(const QString &storePath, QWidget *parent)
+    : QDialog(parent), settings(storePath, QSettings::IniFormat)
 {
     timer = new QTimer(this);
     timer->setSingleShot(true);

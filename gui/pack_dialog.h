@@ -22,7 +22,8 @@ class FotaPackDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit FotaPackDialog(QWidget *parent = nullptr);
+    // storePath names the project store, "projects.ini" wherever it was found to live.
+    explicit FotaPackDialog(const QString &storePath, QWidget *parent = nullptr);
     ~FotaPackDialog() override;
 
 public slots:

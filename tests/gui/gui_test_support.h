@@ -13,13 +13,14 @@
 #include <functional>
 #include <vector>
 
-// A fresh temporary folder made the current directory, where the dialog finds "projects.ini".
+// A fresh temporary folder made the current directory, with the project store in it.
 class WorkDir {
 public:
     WorkDir();
     ~WorkDir();
     bool isValid() const { return dir.isValid(); }
     QString path(const QString &name) const { return dir.filePath(name); }
+    QString store() const { return path(QStringLiteral("projects.ini")); }
 
 private:
     QTemporaryDir dir;

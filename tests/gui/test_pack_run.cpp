@@ -93,7 +93,7 @@ void PackRunTest::browseFillsFieldOnlyWhenChosen()
     writeProject(QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral("0x100000"));
     const QString existing = work.path(QStringLiteral("image.lod"));
     QVERIFY(writeLod(existing, flashBase + 0x10000, randomBytes(4096, 1)));
-    FotaPackDialog dialog;
+    FotaPackDialog dialog(work.store());
 
     struct Browse {
         const char *button, *field, *caption, *filter;
@@ -140,7 +140,7 @@ void PackRunTest::controlsAroundRun()
     writeProject(QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral("0x100000"));
     const QString oldLod = work.path(QStringLiteral("old.lod"));
     QVERIFY(writeLod(oldLod, flashBase + 0x10000, randomBytes(8192, 2)));
-    FotaPackDialog dialog;
+    FotaPackDialog dialog(work.store());
 
     const QStringList allButRun{"cbConfig", "pbConfigEdit", "pbConfigAdd", "pbConfigRemove",
                                 "leOldLod", "pbOldBrowse", "leNewLod", "pbNewBrowse",
@@ -173,7 +173,7 @@ void PackRunTest::closeIsRefusedWhileRunning()
     writeProject(QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral("0x100000"));
     const QString oldLod = work.path(QStringLiteral("old.lod"));
     QVERIFY(writeLod(oldLod, flashBase + 0x10000, randomBytes(4096, 3)));
-    FotaPackDialog dialog;
+    FotaPackDialog dialog(work.store());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     typePaths(dialog, oldLod, oldLod, work.path(QStringLiteral("out.pack")));
@@ -223,7 +223,7 @@ void PackRunTest::successfulRunLogsPackHeaderValues()
     QVERIFY(writeLod(oldLod, flashBase + 0x10000, oldImage));
     QVERIFY(writeLod(newLod, flashBase + 0x10000, newImage));
 
-    FotaPackDialog dialog;
+    FotaPackDialog dialog(work.store());
     typePaths(dialog, oldLod, newLod, pack);
     QVERIFY(runToEnd(dialog));
 
@@ -262,7 +262,7 @@ void PackRunTest::checksumKeepsLeadingZeros()
     const QString pack = work.path(QStringLiteral("same.pack"));
     QVERIFY(writeLod(lod, flashBase + 0x10000, image));
 
-    FotaPackDialog dialog;
+    FotaPackDialog dialog(work.store());
     typePaths(dialog, lod, lod, pack);
     QVERIFY(runToEnd(dialog));
 
@@ -301,7 +301,7 @@ void PackRunTest::failedRunShowsLibraryMessage()
         QVERIFY(writeLod(oldLod, flashBase + 0x10000, randomBytes(4096, 6)));
     QVERIFY(writeLod(newLod, flashBase + 0x10000, randomBytes(4096, 7)));
 
-    FotaPackDialog dialog;
+    FotaPackDialog dialog(work.store());
     typePaths(dialog, oldLod, newLod, pack);
     QVERIFY(runToEnd(dialog));
 

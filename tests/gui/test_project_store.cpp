@@ -1,6 +1,7 @@
 // Project store, configuration dialog and size texts of packgui.
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QGridLayout>
 #include <QLabel>
@@ -8,12 +9,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include "config_dialog.h"
 #include "gui_test_support.h"
 #include "pack_dialog.h"
 #include "size_text.h"
+#include "store_location.h"
 
 namespace {
 
@@ -70,6 +73,7 @@ private slots:
     void freshInstallationHasNoProjects();
     void addEditRemoveRoundTrip();
     void unstorableNamesAreNotAdded();
+    void storeLivesBesideProgramOrPerUser();
     void configDialogKeepsTextsAsTyped();
     void packDialogLayout();
 };
@@ -105,7 +109,7 @@ void ProjectStoreTest::freshInstallationHasNoProjects()
 {
     WorkDir work;
     QVERIFY(work.isValid());
-    FotaPackDialog dialog;
+    FotaPackDialog dialog(work.store());
     QCOMPARE(child<QComboBox>(&dialog, "cbConfig")->count(), 0);
     QVERIFY(!child<QPushButton>(&dialog, "pbConfigEdit")->isEnabled());
     QVERIFY(!child<QPushButton>(&dialog, "pbConfigRemove")->isEnabled());
@@ -120,7 +124,7 @@ void ProjectStoreTest::addEditRemoveRoundTrip()
     WorkDir work;
     QVERIFY(work.isValid());
     {
-        FotaPackDialog dialog;
+        FotaPackDialog dialog(work.store());
         auto *combo = child<QComboBox>(&dialog, "cbConfig");
 
         answerConfigDialog(QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral(" 4M "), true);
@@ -175,7 +179,7 @@ void ProjectStoreTest::addEditRemoveRoundTrip()
     }
 
     // A new window reads the same file back and selects the first project.
-    FotaPackDialog reopened;
+    FotaPackDialog reopened(work.store());
     auto *combo = child<QComboBox>(&reopened, "cbConfig");
     QCOMPARE(comboItems(combo), (QStringList{"alpha", "demo"}));
     QCOMPARE(combo->currentText(), QStringLiteral("alpha"));
@@ -196,7 +200,7 @@ void ProjectStoreTest::unstorableNamesAreNotAdded()
 {
     WorkDir work;
     QVERIFY(work.isValid());
-    FotaPackDialog dialog;
+    FotaPackDialog dialog(work.store());
     for (const QString &name : {QString(), QStringLiteral("a/b"), QStringLiteral("a\\b")}) {
         answerConfigDialog(name, QStringLiteral("0x10000"), QStringLiteral("0x10000"), true);
         QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
@@ -212,6 +216,53 @@ void ProjectStoreTest::unstorableNamesAreNotAdded()
     QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
     QCOMPARE(storeOnDisk().value(odd), project("0x10000", "a,b"));
     QCOMPARE(child<QComboBox>(&dialog, "cbConfig")->currentText(), odd);
+}
+
+void ProjectStoreTest::storeLivesBesideProgramOrPerUser()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    QDir top(work.path(QString()));
+
+    // A folder that can be written keeps the store, even before the store exists.
+    QVERIFY(top.mkdir(QStringLiteral("writable")));
+    QCOMPARE(projectStorePath(work.path(QStringLiteral("writable"))),
+             work.path(QStringLiteral("writable/projects.ini")));
+
+    // An existing store stays in use although its folder is read-only (root may still write there).
+    QVERIFY(top.mkdir(QStringLiteral("readonly")));
+    const QString kept = work.path(QStringLiteral("readonly/projects.ini"));
+    QFile existing(kept);
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    const QFile::Permissions open = QFile::permissions(work.path(QStringLiteral("readonly")));
+    QFile::setPermissions(work.path(QStringLiteral("readonly")),
+                          QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    const QString found = projectStorePath(work.path(QStringLiteral("readonly")));
+    QFile::setPermissions(work.path(QStringLiteral("readonly")), open);
+    QCOMPARE(found, kept);
+
+    // Where nothing can be created beside the program, the user's own folder takes over.
+    QStandardPaths::setTestModeEnabled(true);
+    const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QDir(userFolder).removeRecursively();
+    QFile plain(work.path(QStringLiteral("plain")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString perUser = projectStorePath(work.path(QStringLiteral("plain/bin")));
+    QCOMPARE(perUser, QDir(userFolder).filePath(QStringLiteral("projects.ini")));
+    {
+        // Its folder is made with the first project.
+        FotaPackDialog dialog(perUser);
+        answerConfigDialog(QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral("4M"), true);
+        QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
+        QCOMPARE(logLines(&dialog), QStringList{QString()});
+    }
+    const bool written = QSettings(perUser, QSettings::IniFormat).childGroups()
+                         == QStringList{QStringLiteral("demo")};
+    QDir(userFolder).removeRecursively();
+    QStandardPaths::setTestModeEnabled(false);
+    QVERIFY(written);
 }
 
 void ProjectStoreTest::configDialogKeepsTextsAsTyped()
@@ -236,7 +287,7 @@ void ProjectStoreTest::packDialogLayout()
 {
     WorkDir work;
     QVERIFY(work.isValid());
-    FotaPackDialog dialog;
+    FotaPackDialog dialog(work.store());
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Create FOTA pack"));
     QCOMPARE(dialog.size(), QSize(583, 355));
 
