@@ -49,6 +49,7 @@ private:
     void reloadProjects();
     bool readProject(ProjectConfig &config);
     void saveProject(const ProjectConfig &config);
+    void reportStoreWrite();
 
     int runPackJob();
     void appendToRunLine(const QString &text);

@@ -2,6 +2,7 @@
 #include "pack_dialog.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QPlainTextEdit>
 #include <QStringList>
 
@@ -51,7 +52,18 @@ void FotaPackDialog::saveProject(const ProjectConfig &config)
     settings.setValue(QLatin1String(codeFlashSizeKey), config.codeFlashSize);
     settings.endGroup();
     settings.sync();
+    reportStoreWrite();
     reloadProjects();
+}
+
+// QSettings keeps a change in memory when the file cannot be written, so the list would
+// show a project that is gone after a restart; only the status tells.
+void FotaPackDialog::reportStoreWrite()
+{
+    if (settings.status() != QSettings::AccessError)
+        return;
+    teLog->appendPlainText(QStringLiteral("The project store could not be written: %1")
+                               .arg(QDir::toNativeSeparators(settings.fileName())));
 }
 
 void FotaPackDialog::onAddConfig()
@@ -93,6 +105,7 @@ void FotaPackDialog::onRemoveConfig()
         settings.remove(key);
     settings.endGroup();
     settings.sync();
+    reportStoreWrite();
     cbConfig->removeItem(cbConfig->currentIndex());
     // Without this, Edit, Remove and Run would stay enabled after the last project is gone.
     updateControls();

@@ -73,6 +73,7 @@ private slots:
     void freshInstallationHasNoProjects();
     void addEditRemoveRoundTrip();
     void unstorableNamesAreNotAdded();
+    void failedStoreWritesAreLogged();
     void storeLivesBesideProgramOrPerUser();
     void configDialogKeepsTextsAsTyped();
     void packDialogLayout();
@@ -216,6 +217,31 @@ void ProjectStoreTest::unstorableNamesAreNotAdded()
     QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
     QCOMPARE(storeOnDisk().value(odd), project("0x10000", "a,b"));
     QCOMPARE(child<QComboBox>(&dialog, "cbConfig")->currentText(), odd);
+}
+
+void ProjectStoreTest::failedStoreWritesAreLogged()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    // A store below a plain file cannot be written by anyone, root included.
+    QFile plain(work.path(QStringLiteral("plain")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString store = work.path(QStringLiteral("plain/projects.ini"));
+    FotaPackDialog dialog(store);
+    const QString failed = QStringLiteral("The project store could not be written: ")
+                           + QDir::toNativeSeparators(store);
+
+    answerConfigDialog(QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral("4M"), true);
+    QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
+    QCOMPARE(logLines(&dialog), QStringList{failed});
+
+    answerConfigDialog(QString(), QStringLiteral("64K"), QStringLiteral("4M"), true);
+    QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigEdit"), Qt::LeftButton);
+    QCOMPARE(logLines(&dialog), (QStringList{failed, failed}));
+
+    QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigRemove"), Qt::LeftButton);
+    QCOMPARE(logLines(&dialog), (QStringList{failed, failed, failed}));
 }
 
 void ProjectStoreTest::storeLivesBesideProgramOrPerUser()
