@@ -2,8 +2,10 @@
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -20,14 +22,23 @@ QLineEdit *addRow(QFormLayout *form, const QString &labelName, const QString &la
     return field;
 }
 
+QLabel *makeNote(const QString &name)
+{
+    auto *note = new QLabel;
+    note->setObjectName(name);
+    return note;
+}
+
 } // namespace
 
 FotaConfigDialog::FotaConfigDialog(QWidget *parent, Qt::WindowFlags flags)
     : QDialog(parent, flags)
 {
     createWidgets();
+    createConnections();
     setWindowTitle(tr("FOTA Configuration"));
     resize(291, 147);
+    checkName();
 }
 
 void FotaConfigDialog::createWidgets()
@@ -54,10 +65,20 @@ void FotaConfigDialog::createWidgets()
     auto *buttonBox = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel,
                                            Qt::Horizontal);
     buttonBox->setObjectName(QStringLiteral("buttonBox"));
-    verticalLayout->addWidget(buttonBox);
+    pbOk = buttonBox->button(QDialogButtonBox::Ok);
+    lbNameProblem = makeNote(QStringLiteral("lbNameProblem"));
+    auto *buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(lbNameProblem, 1);
+    buttonRow->addWidget(buttonBox);
+    verticalLayout->addLayout(buttonRow);
 
     connect(buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+void FotaConfigDialog::createConnections()
+{
+    connect(leProjectName, &QLineEdit::textChanged, this, &FotaConfigDialog::checkName);
 }
 
 void FotaConfigDialog::setConfig(const ProjectConfig &config)
@@ -71,4 +92,23 @@ void FotaConfigDialog::setConfig(const ProjectConfig &config)
 ProjectConfig FotaConfigDialog::getConfig() const
 {
     return ProjectConfig{leProjectName->text(), leCodeBase->text(), leCodeSize->text()};
+}
+
+// Refusing here keeps everything the user typed; the name is the store's section name.
+void FotaConfigDialog::checkName()
+{
+    const QString problem = nameProblem(leProjectName->text());
+    lbNameProblem->setText(problem);
+    pbOk->setEnabled(problem.isEmpty());
+}
+
+// An empty name puts the keys outside any section, and a slash or backslash nests
+// sections, so such a project could never be read back under its name.
+QString FotaConfigDialog::nameProblem(const QString &name) const
+{
+    if (name.isEmpty())
+        return tr("Enter a project name.");
+    if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
+        return tr("No / or \\ in the name.");
+    return QString();
 }

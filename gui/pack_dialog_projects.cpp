@@ -14,14 +14,6 @@ namespace {
 const char *const codeFlashBaseKey = "codeFlashBase";
 const char *const codeFlashSizeKey = "codeFlashSize";
 
-// An empty name puts the keys outside any section, and a slash or backslash nests
-// sections, so the project could never be read back under its name.
-bool isStorableName(const QString &name)
-{
-    return !name.isEmpty() && !name.contains(QLatin1Char('/'))
-           && !name.contains(QLatin1Char('\\'));
-}
-
 } // namespace
 
 void FotaPackDialog::reloadProjects()
@@ -71,15 +63,7 @@ void FotaPackDialog::onAddConfig()
     FotaConfigDialog dialog(this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    const ProjectConfig config = dialog.getConfig();
-    if (!isStorableName(config.name)) {
-        teLog->appendPlainText(
-            QStringLiteral("Project not added: \"%1\" cannot be stored as a project name "
-                           "(it must not be empty or contain / or \\).")
-                .arg(config.name));
-        return;
-    }
-    saveProject(config);
+    saveProject(dialog.getConfig());
 }
 
 void FotaPackDialog::onEditConfig()
