@@ -24,12 +24,16 @@ private:
     void createWidgets();
     void createConnections();
     void checkName();
+    void updateHints();
     QString nameProblem(const QString &name) const;
+    QString valueHint(const QString &text) const;
 
     QLineEdit *leProjectName = nullptr;
     QLineEdit *lineEdit_2 = nullptr;
     QLineEdit *leCodeBase = nullptr;
     QLineEdit *leCodeSize = nullptr;
+    QLabel *lbCodeBaseHint = nullptr;
+    QLabel *lbCodeSizeHint = nullptr;
     QLabel *lbNameProblem = nullptr;
     QPushButton *pbOk = nullptr;
 };

@@ -1,4 +1,4 @@
-// The configuration dialog's own checks: the names it accepts.
+// The configuration dialog's own checks: the names it accepts and the value hints.
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +28,7 @@ class ConfigDialogTest : public QObject {
 
 private slots:
     void okWaitsForAStorableName();
+    void hintsShowWhatTheTextBecomes();
 };
 
 void ConfigDialogTest::okWaitsForAStorableName()
@@ -61,6 +62,43 @@ void ConfigDialogTest::okWaitsForAStorableName()
     QCOMPARE(config.codeFlashSize, QStringLiteral("4M"));
     QTest::keyClick(name, Qt::Key_Return);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
+}
+
+void ConfigDialogTest::hintsShowWhatTheTextBecomes()
+{
+    FotaConfigDialog dialog;
+    QTest::keyClicks(child<QLineEdit>(&dialog, "leProjectName"), QStringLiteral("demo"));
+    auto *base = child<QLineEdit>(&dialog, "leCodeBase");
+    auto *size = child<QLineEdit>(&dialog, "leCodeSize");
+    auto *baseHint = child<QLabel>(&dialog, "lbCodeBaseHint");
+    auto *sizeHint = child<QLabel>(&dialog, "lbCodeSizeHint");
+    const QString zero = QStringLiteral("will be read as 0");
+    QCOMPARE(baseHint->text(), zero); // an empty field converts to 0 as well
+
+    const struct {
+        const char *text, *hint;
+    } cases[] = {{"0x10000", "= 0x00010000 (64 KiB)"}, {" 4m ", "= 0x00400000 (4 MiB)"},
+                 {"0x800", "= 0x00000800 (2 KiB)"},    {"100", "= 0x00000064 (100 bytes)"},
+                 {"010", "= 0x00000008 (8 bytes)"},    {"64KB", "will be read as 0"},
+                 {"4MB", "will be read as 0"},         {"08", "will be read as 0"},
+                 {"0x80000000", "will be read as 0"},  {"4096M", "will be read as 0"}};
+    for (const auto &entry : cases) {
+        const QString text = QLatin1String(entry.text);
+        retype(base, text);
+        retype(size, text);
+        QCOMPARE(baseHint->text(), QLatin1String(entry.hint));
+        QCOMPARE(sizeHint->text(), QLatin1String(entry.hint));
+        // A hint never refuses: the text is kept exactly as typed and OK stays available.
+        QCOMPARE(dialog.getConfig().codeFlashBase, text);
+        QCOMPARE(dialog.getConfig().codeFlashSize, text);
+        QVERIFY(okButton(&dialog)->isEnabled());
+    }
+
+    // Stored texts shown for editing get their hints at once.
+    FotaConfigDialog edit;
+    edit.setConfig(ProjectConfig{QStringLiteral("demo"), QStringLiteral("64K"), QStringLiteral("4MB")});
+    QCOMPARE(child<QLabel>(&edit, "lbCodeBaseHint")->text(), QStringLiteral("= 0x00010000 (64 KiB)"));
+    QCOMPARE(child<QLabel>(&edit, "lbCodeSizeHint")->text(), zero);
 }
 
 QTEST_MAIN(ConfigDialogTest)
