@@ -77,9 +77,11 @@ void FotaConfigDialog::createWidgets()
                         QStringLiteral("leCodeSize"), lbCodeSizeHint);
     verticalLayout->addLayout(formLayout);
 
-    // Shown for the device's reserved area only; never read back or stored.
+    // Shown for the device's reserved area only; never read back or stored, so Tab passes it
+    // by, and Edit, with the name locked, opens on the base.
     lineEdit_2->setText(QStringLiteral("0x10000"));
     lineEdit_2->setReadOnly(true);
+    lineEdit_2->setFocusPolicy(Qt::NoFocus);
 
     auto *buttonBox = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel,
                                            Qt::Horizontal);

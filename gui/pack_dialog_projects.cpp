@@ -93,4 +93,6 @@ void FotaPackDialog::onRemoveConfig()
     cbConfig->removeItem(cbConfig->currentIndex());
     // Without this, Edit, Remove and Run would stay enabled after the last project is gone.
     updateControls();
+    // Left on Remove, a second key press would delete the next project too.
+    cbConfig->setFocus();
 }

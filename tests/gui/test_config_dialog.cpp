@@ -1,4 +1,4 @@
-// The configuration dialog's own checks: the names it accepts and the value hints.
+// The configuration dialog's own checks: the names it accepts, the value hints and the focus.
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +29,7 @@ class ConfigDialogTest : public QObject {
 private slots:
     void okWaitsForAStorableName();
     void hintsShowWhatTheTextBecomes();
+    void focusSkipsTheReservedSize();
 };
 
 void ConfigDialogTest::okWaitsForAStorableName()
@@ -99,6 +100,26 @@ void ConfigDialogTest::hintsShowWhatTheTextBecomes()
     edit.setConfig(ProjectConfig{QStringLiteral("demo"), QStringLiteral("64K"), QStringLiteral("4MB")});
     QCOMPARE(child<QLabel>(&edit, "lbCodeBaseHint")->text(), QStringLiteral("= 0x00010000 (64 KiB)"));
     QCOMPARE(child<QLabel>(&edit, "lbCodeSizeHint")->text(), zero);
+}
+
+void ConfigDialogTest::focusSkipsTheReservedSize()
+{
+    FotaConfigDialog add;
+    add.show();
+    QVERIFY(QTest::qWaitForWindowActive(&add));
+    QTRY_COMPARE(QApplication::focusWidget(), child<QWidget>(&add, "leProjectName"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), child<QWidget>(&add, "leCodeBase"));
+    add.reject();
+
+    // With the name locked, editing starts at the base.
+    FotaConfigDialog edit;
+    edit.setConfig(ProjectConfig{QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral("4M")});
+    edit.show();
+    QVERIFY(QTest::qWaitForWindowActive(&edit));
+    QTRY_COMPARE(QApplication::focusWidget(), child<QWidget>(&edit, "leCodeBase"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QVERIFY(QApplication::focusWidget() != child<QWidget>(&edit, "lineEdit_2"));
 }
 
 QTEST_MAIN(ConfigDialogTest)

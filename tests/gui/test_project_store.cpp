@@ -74,6 +74,7 @@ private slots:
     void addEditRemoveRoundTrip();
     void refusedNamesKeepTheDialogOpen();
     void failedStoreWritesAreLogged();
+    void removeHandsFocusToTheList();
     void storeLivesBesideProgramOrPerUser();
     void configDialogKeepsTextsAsTyped();
     void packDialogLayout();
@@ -255,6 +256,26 @@ void ProjectStoreTest::failedStoreWritesAreLogged()
 
     QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigRemove"), Qt::LeftButton);
     QCOMPARE(logLines(&dialog), (QStringList{failed, failed, failed}));
+}
+
+void ProjectStoreTest::removeHandsFocusToTheList()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    {
+        QSettings file(work.store(), QSettings::IniFormat);
+        file.setValue(QStringLiteral("alpha/codeFlashBase"), QStringLiteral("0x10000"));
+        file.setValue(QStringLiteral("beta/codeFlashBase"), QStringLiteral("0x20000"));
+    }
+    FotaPackDialog dialog(work.store());
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    auto *remove = child<QPushButton>(&dialog, "pbConfigRemove");
+    remove->setFocus();
+    QTest::keyClick(remove, Qt::Key_Space);
+    QCOMPARE(storeOnDisk().keys(), QStringList{"beta"});
+    // A second Space now lands on the list, not on Remove with the next project selected.
+    QCOMPARE(QApplication::focusWidget(), child<QWidget>(&dialog, "cbConfig"));
 }
 
 void ProjectStoreTest::storeLivesBesideProgramOrPerUser()
