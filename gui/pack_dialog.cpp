@@ -159,7 +159,10 @@ void FotaPackDialog::updateControls()
 void FotaPackDialog::reject()
 {
     if (running) {
-        teLog->appendPlainText(QStringLiteral("Cannot close while the pack is being created."));
+        // Said once; the run's own lines go in above it, so its block stays whole.
+        if (!closeRequested)
+            teLog->appendPlainText(QStringLiteral("Cannot close while the pack is being created."));
+        closeRequested = true;
         return;
     }
     QDialog::reject();
@@ -250,15 +253,19 @@ void FotaPackDialog::runFinished()
 
     const int result = watcher->result();
     if (result != 0) {
-        teLog->appendPlainText(
-            QStringLiteral("Failed: %1").arg(QString::fromLatin1(FotaErrorMsg(result))));
-        return;
+        insertAfterRunLine(
+            {QStringLiteral("Failed: %1").arg(QString::fromLatin1(FotaErrorMsg(result)))});
+    } else {
+        appendToRunLine(QStringLiteral("SUCCESS"));
+        insertAfterRunLine({QStringLiteral("  old start: %1").arg(oldStart),
+                            QStringLiteral("  old size: %1").arg(oldSize),
+                            QStringLiteral("  old CRC: 0x%1").arg(oldCrc, 8, 16, QLatin1Char('0')),
+                            QString()});
     }
-    appendToRunLine(QStringLiteral("SUCCESS"));
-    teLog->appendPlainText(QStringLiteral("  old start: %1").arg(oldStart));
-    teLog->appendPlainText(QStringLiteral("  old size: %1").arg(oldSize));
-    teLog->appendPlainText(QStringLiteral("  old CRC: 0x%1").arg(oldCrc, 8, 16, QLatin1Char('0')));
-    teLog->appendPlainText(QString());
+    if (closeRequested) {
+        closeRequested = false;
+        teLog->appendPlainText(QStringLiteral("The run has ended; the window can now be closed."));
+    }
 }
 
 void FotaPackDialog::appendToRunLine(const QString &text)
@@ -266,5 +273,15 @@ void FotaPackDialog::appendToRunLine(const QString &text)
     QTextCursor cursor(teLog->document()->findBlockByNumber(runLineBlock));
     cursor.movePosition(QTextCursor::EndOfBlock);
     cursor.insertText(text);
+    teLog->moveCursor(QTextCursor::End);
+}
+
+// Notes written during the run follow these lines instead of splitting the run's block.
+void FotaPackDialog::insertAfterRunLine(const QStringList &lines)
+{
+    QTextCursor cursor(teLog->document()->findBlockByNumber(runLineBlock));
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    for (const QString &line : lines)
+        cursor.insertText(QLatin1Char('\n') + line);
     teLog->moveCursor(QTextCursor::End);
 }

@@ -15,6 +15,7 @@ class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QStringList;
 class QTimer;
 struct ProjectConfig;
 
@@ -53,6 +54,7 @@ private:
 
     int runPackJob();
     void appendToRunLine(const QString &text);
+    void insertAfterRunLine(const QStringList &lines);
 
     bool running = false;
     uint32_t oldStart = 0;
@@ -69,6 +71,8 @@ private:
     QByteArray jobPatch;
     // The log line that the dots and "SUCCESS" extend, even if notes follow it.
     int runLineBlock = -1;
+    // A close refused during the run is answered once the run has ended.
+    bool closeRequested = false;
 
     QComboBox *cbConfig = nullptr;
     QPushButton *pbConfigEdit = nullptr;
