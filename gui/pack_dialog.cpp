@@ -28,6 +28,15 @@ QPushButton *makeButton(const QString &name, const QString &text)
     return button;
 }
 
+// Three buttons read "...", so each tells a pointer and a screen reader what it chooses.
+QPushButton *makeBrowseButton(const QString &name, const QString &text, const QString &purpose)
+{
+    QPushButton *button = makeButton(name, text);
+    button->setToolTip(purpose);
+    button->setAccessibleName(purpose);
+    return button;
+}
+
 QLineEdit *makeLineEdit(const QString &name)
 {
     auto *edit = new QLineEdit;
@@ -76,11 +85,14 @@ void FotaPackDialog::createWidgets()
     pbConfigAdd = makeButton(QStringLiteral("pbConfigAdd"), tr("Add"));
     pbConfigRemove = makeButton(QStringLiteral("pbConfigRemove"), tr("Remove"));
     leOldLod = makeLineEdit(QStringLiteral("leOldLod"));
-    pbOldBrowse = makeButton(QStringLiteral("pbOldBrowse"), tr("..."));
+    pbOldBrowse = makeBrowseButton(QStringLiteral("pbOldBrowse"), tr("..."),
+                                   tr("Choose the old LOD file"));
     leNewLod = makeLineEdit(QStringLiteral("leNewLod"));
-    pbNewBrowse = makeButton(QStringLiteral("pbNewBrowse"), tr("..."));
+    pbNewBrowse = makeBrowseButton(QStringLiteral("pbNewBrowse"), tr("..."),
+                                   tr("Choose the new LOD file"));
     lePatch = makeLineEdit(QStringLiteral("lePatch"));
-    pbPatchBrowse = makeButton(QStringLiteral("pbPatchBrowse"), tr("..."));
+    pbPatchBrowse = makeBrowseButton(QStringLiteral("pbPatchBrowse"), tr("..."),
+                                     tr("Choose the pack file to write"));
     pbRun = makeButton(QStringLiteral("pbRun"), tr("Run"));
     // Enter in a path field starts the run rather than opening the first button's dialog.
     pbRun->setDefault(true);

@@ -96,15 +96,23 @@ void PackRunTest::browseFillsFieldOnlyWhenChosen()
     FotaPackDialog dialog(work.store());
 
     struct Browse {
-        const char *button, *field, *caption, *filter;
+        const char *button, *purpose, *field, *caption, *filter;
         QString chosen;
     };
     const Browse browses[] = {
-        {"pbOldBrowse", "leOldLod", "Open old LOD file", "Old LOD files (*.lod)", existing},
-        {"pbNewBrowse", "leNewLod", "Open new LOD file", "New LOD files (*.lod)", existing},
-        {"pbPatchBrowse", "lePatch", "Save FOTA pack file", "FOTA pack files (*.pack)",
-         work.path(QStringLiteral("out.pack"))}};
+        {"pbOldBrowse", "Choose the old LOD file", "leOldLod", "Open old LOD file",
+         "Old LOD files (*.lod)", existing},
+        {"pbNewBrowse", "Choose the new LOD file", "leNewLod", "Open new LOD file",
+         "New LOD files (*.lod)", existing},
+        {"pbPatchBrowse", "Choose the pack file to write", "lePatch", "Save FOTA pack file",
+         "FOTA pack files (*.pack)", work.path(QStringLiteral("out.pack"))}};
     for (const Browse &browse : browses) {
+        // Three buttons read "...": each says what it chooses, to a pointer and to a screen reader.
+        auto *button = child<QPushButton>(&dialog, browse.button);
+        QCOMPARE(button->text(), QStringLiteral("..."));
+        QCOMPARE(button->toolTip(), QLatin1String(browse.purpose));
+        QCOMPARE(button->accessibleName(), QLatin1String(browse.purpose));
+
         auto *field = child<QLineEdit>(&dialog, browse.field);
         // Cancelling keeps the field as it was.
         whenModal([&](QWidget *modal) {
