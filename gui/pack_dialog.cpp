@@ -1,7 +1,9 @@
 #include "pack_dialog.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QLabel>
@@ -272,12 +274,21 @@ void FotaPackDialog::runFinished()
         insertAfterRunLine({QStringLiteral("  old start: %1").arg(oldStart),
                             QStringLiteral("  old size: %1").arg(oldSize),
                             QStringLiteral("  old CRC: 0x%1").arg(oldCrc, 8, 16, QLatin1Char('0')),
-                            QString()});
+                            packFileLine(), QString()});
     }
     if (closeRequested) {
         closeRequested = false;
         teLog->appendPlainText(QStringLiteral("The run has ended; the window can now be closed."));
     }
+}
+
+// Where the pack really went: a relative path resolves against the folder packgui was started in.
+QString FotaPackDialog::packFileLine() const
+{
+    const QFileInfo pack(QString::fromUtf8(jobPatch));
+    return QStringLiteral("  pack file: %1 (%2 bytes)")
+        .arg(QDir::toNativeSeparators(pack.absoluteFilePath()))
+        .arg(pack.size());
 }
 
 void FotaPackDialog::appendToRunLine(const QString &text)

@@ -55,6 +55,7 @@ private:
     int runPackJob();
     void appendToRunLine(const QString &text);
     void insertAfterRunLine(const QStringList &lines);
+    QString packFileLine() const;
 
     bool running = false;
     uint32_t oldStart = 0;

@@ -1,7 +1,9 @@
 // The pack dialog's file choice and its background run, against the real library.
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFutureWatcherBase>
 #include <QLineEdit>
 #include <QPushButton>
@@ -81,6 +83,7 @@ private slots:
     void controlsAroundRun();
     void closeIsRefusedWhileRunning();
     void successfulRunLogsPackHeaderValues();
+    void relativePathsMeanTheStartFolder();
     void checksumKeepsLeadingZeros();
     void failedRunShowsLibraryMessage_data();
     void failedRunShowsLibraryMessage();
@@ -205,13 +208,14 @@ void PackRunTest::closeIsRefusedWhileRunning()
     QVERIFY(finished.count() > 0 || finished.wait(runTimeoutMs));
     // The run's result stays in one block; the note and the answer to it follow.
     const QStringList after = logLines(&dialog);
-    QCOMPARE(after.size(), 13);
+    QCOMPARE(after.size(), 14);
     QVERIFY2(QRegularExpression(QStringLiteral("^Run \\.{2,}SUCCESS$")).match(after[6]).hasMatch(),
              qPrintable(after[6]));
     QVERIFY(after[7].startsWith(QStringLiteral("  old start: ")));
-    QCOMPARE(after[10], QString());
-    QCOMPARE(after[11], during[7]);
-    QCOMPARE(after[12], QStringLiteral("The run has ended; the window can now be closed."));
+    QVERIFY(after[10].startsWith(QStringLiteral("  pack file: ")));
+    QCOMPARE(after[11], QString());
+    QCOMPARE(after[12], during[7]);
+    QCOMPARE(after[13], QStringLiteral("The run has ended; the window can now be closed."));
 
     QVERIFY(dialog.close());
     QVERIFY(!dialog.isVisible());
@@ -247,7 +251,7 @@ void PackRunTest::successfulRunLogsPackHeaderValues()
     QCOMPARE(header.oldCrc, referenceCrc(oldImage));
 
     const QStringList lines = logLines(&dialog);
-    QCOMPARE(lines.size(), 11);
+    QCOMPARE(lines.size(), 12);
     QCOMPARE(lines[0], QStringLiteral("Create FOTA pack for project demo"));
     QCOMPARE(lines[1], QStringLiteral("  old: ") + oldLod);
     QCOMPARE(lines[2], QStringLiteral("  new: ") + newLod);
@@ -259,7 +263,36 @@ void PackRunTest::successfulRunLogsPackHeaderValues()
     QCOMPARE(lines[7], QStringLiteral("  old start: %1").arg(header.oldStart));
     QCOMPARE(lines[8], QStringLiteral("  old size: %1").arg(header.oldSize));
     QCOMPARE(lines[9], QStringLiteral("  old CRC: ") + crcText(header.oldCrc));
-    QCOMPARE(lines[10], QString());
+    QCOMPARE(lines[10], QStringLiteral("  pack file: %1 (%2 bytes)")
+                            .arg(QDir::toNativeSeparators(pack))
+                            .arg(QFileInfo(pack).size()));
+    QCOMPARE(lines[11], QString());
+}
+
+void PackRunTest::relativePathsMeanTheStartFolder()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    writeProject(QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral("0x10000"));
+    const std::vector<uint8_t> image = randomBytes(4096, 8);
+    QVERIFY(writeLod(work.path(QStringLiteral("old.lod")), flashBase + 0x10000, image));
+    QVERIFY(writeLod(work.path(QStringLiteral("new.lod")), flashBase + 0x10000, image));
+
+    FotaPackDialog dialog(work.store());
+    typePaths(dialog, QStringLiteral("old.lod"), QStringLiteral("new.lod"), QStringLiteral("out.pack"));
+    QVERIFY(runToEnd(dialog));
+
+    // The pack lands in the working folder, and the log names it in full.
+    const QFileInfo expected(work.path(QStringLiteral("out.pack")));
+    QVERIFY(expected.exists());
+    const QRegularExpressionMatch line =
+        QRegularExpression(QStringLiteral("^  pack file: (.+) \\((\\d+) bytes\\)$"))
+            .match(logLines(&dialog).value(10));
+    QVERIFY2(line.hasMatch(), qPrintable(logLines(&dialog).value(10)));
+    const QFileInfo named(QDir::fromNativeSeparators(line.captured(1)));
+    QVERIFY(named.isAbsolute());
+    QCOMPARE(named.canonicalFilePath(), expected.canonicalFilePath());
+    QCOMPARE(line.captured(2).toLongLong(), expected.size());
 }
 
 void PackRunTest::checksumKeepsLeadingZeros()
