@@ -6,7 +6,9 @@
 
 #include "project_config.h"
 
+class QLabel;
 class QLineEdit;
+class QPushButton;
 
 class FotaConfigDialog : public QDialog {
     Q_OBJECT
@@ -20,11 +22,20 @@ public:
 
 private:
     void createWidgets();
+    void createConnections();
+    void checkName();
+    void updateHints();
+    QString nameProblem(const QString &name) const;
+    QString valueHint(const QString &text) const;
 
     QLineEdit *leProjectName = nullptr;
     QLineEdit *lineEdit_2 = nullptr;
     QLineEdit *leCodeBase = nullptr;
     QLineEdit *leCodeSize = nullptr;
+    QLabel *lbCodeBaseHint = nullptr;
+    QLabel *lbCodeSizeHint = nullptr;
+    QLabel *lbNameProblem = nullptr;
+    QPushButton *pbOk = nullptr;
 };
 
 #endif

@@ -1,7 +1,13 @@
 #!/usr/bin/env python3
-"""Draws the window icon VYN.ico: a download arrow over a flash chip, 16, 32 and 48 pixels."""
+"""Draws the window icon VYN.ico (16, 32 and 48 pixels): a download arrow over a flash chip.
+
+The same picture goes into PNGs from 16 to 256 pixels for the desktop's icon theme.
+usage: make_icon.py [ico-path [png-folder]]
+"""
+import os
 import struct
 import sys
+import zlib
 
 SUPERSAMPLE = 4
 
@@ -71,7 +77,25 @@ def bmp_entry(size):
     return header + bytes(data)
 
 
-def main(path):
+def png(size):
+    rows = b''.join(b'\0' + bytes(v for pixel in row for v in pixel) for row in render(size))
+
+    def chunk(kind, data):
+        return (struct.pack('>I', len(data)) + kind + data
+                + struct.pack('>I', zlib.crc32(kind + data)))
+    header = struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header)
+            + chunk(b'IDAT', zlib.compress(rows, 9)) + chunk(b'IEND', b''))
+
+
+def write_pngs(folder):
+    os.makedirs(folder, exist_ok=True)
+    for size in (16, 32, 48, 64, 128, 256):
+        with open(os.path.join(folder, 'packgui-%d.png' % size), 'wb') as f:
+            f.write(png(size))
+
+
+def write_ico(path):
     sizes = (16, 32, 48)
     entries = [bmp_entry(s) for s in sizes]
     out = bytearray(struct.pack('<HHH', 0, 1, len(sizes)))
@@ -86,4 +110,5 @@ def main(path):
 
 
 if __name__ == '__main__':
-    main(sys.argv[1] if len(sys.argv) > 1 else 'VYN.ico')
+    write_ico(sys.argv[1] if len(sys.argv) > 1 else 'VYN.ico')
+    write_pngs(sys.argv[2] if len(sys.argv) > 2 else 'icons')

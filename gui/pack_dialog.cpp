@@ -1,7 +1,9 @@
 #include "pack_dialog.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QLabel>
@@ -28,6 +30,15 @@ QPushButton *makeButton(const QString &name, const QString &text)
     return button;
 }
 
+// Three buttons read "...", so each tells a pointer and a screen reader what it chooses.
+QPushButton *makeBrowseButton(const QString &name, const QString &text, const QString &purpose)
+{
+    QPushButton *button = makeButton(name, text);
+    button->setToolTip(purpose);
+    button->setAccessibleName(purpose);
+    return button;
+}
+
 QLineEdit *makeLineEdit(const QString &name)
 {
     auto *edit = new QLineEdit;
@@ -45,8 +56,8 @@ QLabel *makeLabel(const QString &name, const QString &text, QWidget *buddy)
 
 } // namespace
 
-FotaPackDialog::FotaPackDialog(QWidget *parent)
-    : QDialog(parent), settings(QStringLiteral("projects.ini"), QSettings::IniFormat)
+FotaPackDialog::FotaPackDialog(const QString &storePath, QWidget *parent)
+    : QDialog(parent), settings(storePath, QSettings::IniFormat)
 {
     timer = new QTimer(this);
     timer->setSingleShot(true);
@@ -76,11 +87,14 @@ void FotaPackDialog::createWidgets()
     pbConfigAdd = makeButton(QStringLiteral("pbConfigAdd"), tr("Add"));
     pbConfigRemove = makeButton(QStringLiteral("pbConfigRemove"), tr("Remove"));
     leOldLod = makeLineEdit(QStringLiteral("leOldLod"));
-    pbOldBrowse = makeButton(QStringLiteral("pbOldBrowse"), tr("..."));
+    pbOldBrowse = makeBrowseButton(QStringLiteral("pbOldBrowse"), tr("..."),
+                                   tr("Choose the old LOD file"));
     leNewLod = makeLineEdit(QStringLiteral("leNewLod"));
-    pbNewBrowse = makeButton(QStringLiteral("pbNewBrowse"), tr("..."));
+    pbNewBrowse = makeBrowseButton(QStringLiteral("pbNewBrowse"), tr("..."),
+                                   tr("Choose the new LOD file"));
     lePatch = makeLineEdit(QStringLiteral("lePatch"));
-    pbPatchBrowse = makeButton(QStringLiteral("pbPatchBrowse"), tr("..."));
+    pbPatchBrowse = makeBrowseButton(QStringLiteral("pbPatchBrowse"), tr("..."),
+                                     tr("Choose the pack file to write"));
     pbRun = makeButton(QStringLiteral("pbRun"), tr("Run"));
     // Enter in a path field starts the run rather than opening the first button's dialog.
     pbRun->setDefault(true);
@@ -159,7 +173,10 @@ void FotaPackDialog::updateControls()
 void FotaPackDialog::reject()
 {
     if (running) {
-        teLog->appendPlainText(QStringLiteral("Cannot close while the pack is being created."));
+        // Said once; the run's own lines go in above it, so its block stays whole.
+        if (!closeRequested)
+            teLog->appendPlainText(QStringLiteral("Cannot close while the pack is being created."));
+        closeRequested = true;
         return;
     }
     QDialog::reject();
@@ -250,15 +267,28 @@ void FotaPackDialog::runFinished()
 
     const int result = watcher->result();
     if (result != 0) {
-        teLog->appendPlainText(
-            QStringLiteral("Failed: %1").arg(QString::fromLatin1(FotaErrorMsg(result))));
-        return;
+        insertAfterRunLine(
+            {QStringLiteral("Failed: %1").arg(QString::fromLatin1(FotaErrorMsg(result)))});
+    } else {
+        appendToRunLine(QStringLiteral("SUCCESS"));
+        insertAfterRunLine({QStringLiteral("  old start: %1").arg(oldStart),
+                            QStringLiteral("  old size: %1").arg(oldSize),
+                            QStringLiteral("  old CRC: 0x%1").arg(oldCrc, 8, 16, QLatin1Char('0')),
+                            packFileLine(), QString()});
     }
-    appendToRunLine(QStringLiteral("SUCCESS"));
-    teLog->appendPlainText(QStringLiteral("  old start: %1").arg(oldStart));
-    teLog->appendPlainText(QStringLiteral("  old size: %1").arg(oldSize));
-    teLog->appendPlainText(QStringLiteral("  old CRC: 0x%1").arg(oldCrc, 8, 16, QLatin1Char('0')));
-    teLog->appendPlainText(QString());
+    if (closeRequested) {
+        closeRequested = false;
+        teLog->appendPlainText(QStringLiteral("The run has ended; the window can now be closed."));
+    }
+}
+
+// Where the pack really went: a relative path resolves against the folder packgui was started in.
+QString FotaPackDialog::packFileLine() const
+{
+    const QFileInfo pack(QString::fromUtf8(jobPatch));
+    return QStringLiteral("  pack file: %1 (%2 bytes)")
+        .arg(QDir::toNativeSeparators(pack.absoluteFilePath()))
+        .arg(pack.size());
 }
 
 void FotaPackDialog::appendToRunLine(const QString &text)
@@ -266,5 +296,15 @@ void FotaPackDialog::appendToRunLine(const QString &text)
     QTextCursor cursor(teLog->document()->findBlockByNumber(runLineBlock));
     cursor.movePosition(QTextCursor::EndOfBlock);
     cursor.insertText(text);
+    teLog->moveCursor(QTextCursor::End);
+}
+
+// Notes written during the run follow these lines instead of splitting the run's block.
+void FotaPackDialog::insertAfterRunLine(const QStringList &lines)
+{
+    QTextCursor cursor(teLog->document()->findBlockByNumber(runLineBlock));
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    for (const QString &line : lines)
+        cursor.insertText(QLatin1Char('\n') + line);
     teLog->moveCursor(QTextCursor::End);
 }

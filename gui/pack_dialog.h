@@ -15,6 +15,7 @@ class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QStringList;
 class QTimer;
 struct ProjectConfig;
 
@@ -22,7 +23,8 @@ class FotaPackDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit FotaPackDialog(QWidget *parent = nullptr);
+    // storePath names the project store, "projects.ini" wherever it was found to live.
+    explicit FotaPackDialog(const QString &storePath, QWidget *parent = nullptr);
     ~FotaPackDialog() override;
 
 public slots:
@@ -48,9 +50,12 @@ private:
     void reloadProjects();
     bool readProject(ProjectConfig &config);
     void saveProject(const ProjectConfig &config);
+    void reportStoreWrite();
 
     int runPackJob();
     void appendToRunLine(const QString &text);
+    void insertAfterRunLine(const QStringList &lines);
+    QString packFileLine() const;
 
     bool running = false;
     uint32_t oldStart = 0;
@@ -67,6 +72,8 @@ private:
     QByteArray jobPatch;
     // The log line that the dots and "SUCCESS" extend, even if notes follow it.
     int runLineBlock = -1;
+    // A close refused during the run is answered once the run has ended.
+    bool closeRequested = false;
 
     QComboBox *cbConfig = nullptr;
     QPushButton *pbConfigEdit = nullptr;

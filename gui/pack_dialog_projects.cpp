@@ -2,6 +2,7 @@
 #include "pack_dialog.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QPlainTextEdit>
 #include <QStringList>
 
@@ -12,14 +13,6 @@ namespace {
 
 const char *const codeFlashBaseKey = "codeFlashBase";
 const char *const codeFlashSizeKey = "codeFlashSize";
-
-// An empty name puts the keys outside any section, and a slash or backslash nests
-// sections, so the project could never be read back under its name.
-bool isStorableName(const QString &name)
-{
-    return !name.isEmpty() && !name.contains(QLatin1Char('/'))
-           && !name.contains(QLatin1Char('\\'));
-}
 
 } // namespace
 
@@ -51,7 +44,18 @@ void FotaPackDialog::saveProject(const ProjectConfig &config)
     settings.setValue(QLatin1String(codeFlashSizeKey), config.codeFlashSize);
     settings.endGroup();
     settings.sync();
+    reportStoreWrite();
     reloadProjects();
+}
+
+// QSettings keeps a change in memory when the file cannot be written, so the list would
+// show a project that is gone after a restart; only the status tells.
+void FotaPackDialog::reportStoreWrite()
+{
+    if (settings.status() != QSettings::AccessError)
+        return;
+    teLog->appendPlainText(QStringLiteral("The project store could not be written: %1")
+                               .arg(QDir::toNativeSeparators(settings.fileName())));
 }
 
 void FotaPackDialog::onAddConfig()
@@ -59,15 +63,7 @@ void FotaPackDialog::onAddConfig()
     FotaConfigDialog dialog(this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    const ProjectConfig config = dialog.getConfig();
-    if (!isStorableName(config.name)) {
-        teLog->appendPlainText(
-            QStringLiteral("Project not added: \"%1\" cannot be stored as a project name "
-                           "(it must not be empty or contain / or \\).")
-                .arg(config.name));
-        return;
-    }
-    saveProject(config);
+    saveProject(dialog.getConfig());
 }
 
 void FotaPackDialog::onEditConfig()
@@ -93,7 +89,10 @@ void FotaPackDialog::onRemoveConfig()
         settings.remove(key);
     settings.endGroup();
     settings.sync();
+    reportStoreWrite();
     cbConfig->removeItem(cbConfig->currentIndex());
     // Without this, Edit, Remove and Run would stay enabled after the last project is gone.
     updateControls();
+    // Left on Remove, a second key press would delete the next project too.
+    cbConfig->setFocus();
 }

@@ -7,20 +7,20 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QWidget>
 
 #include <cstdint>
 #include <functional>
 #include <vector>
 
-class QWidget;
-
-// A fresh temporary folder made the current directory, where the dialog finds "projects.ini".
+// A fresh temporary folder made the current directory, with the project store in it.
 class WorkDir {
 public:
     WorkDir();
     ~WorkDir();
     bool isValid() const { return dir.isValid(); }
     QString path(const QString &name) const { return dir.filePath(name); }
+    QString store() const { return path(QStringLiteral("projects.ini")); }
 
 private:
     QTemporaryDir dir;
@@ -45,6 +45,13 @@ struct PackHeaderFields {
 
 // Reads the magic and the old image's fields from a pack file.
 PackHeaderFields readPackHeader(const QString &path);
+
+// The child widget of that object name and kind, or null.
+template <typename T>
+T *child(QWidget *parent, const char *name)
+{
+    return parent->findChild<T *>(QLatin1String(name));
+}
 
 // Runs action on the next modal widget as soon as one is open (for dialogs opened with exec()).
 void whenModal(std::function<void(QWidget *)> action);

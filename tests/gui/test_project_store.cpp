@@ -1,6 +1,7 @@
 // Project store, configuration dialog and size texts of packgui.
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QGridLayout>
 #include <QLabel>
@@ -8,20 +9,16 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include "config_dialog.h"
 #include "gui_test_support.h"
 #include "pack_dialog.h"
 #include "size_text.h"
+#include "store_location.h"
 
 namespace {
-
-template <typename T>
-T *child(QWidget *parent, const char *name)
-{
-    return parent->findChild<T *>(QLatin1String(name));
-}
 
 QStringList comboItems(QComboBox *combo)
 {
@@ -75,7 +72,10 @@ private slots:
     void parsesSizeTexts();
     void freshInstallationHasNoProjects();
     void addEditRemoveRoundTrip();
-    void unstorableNamesAreNotAdded();
+    void refusedNamesKeepTheDialogOpen();
+    void failedStoreWritesAreLogged();
+    void removeHandsFocusToTheList();
+    void storeLivesBesideProgramOrPerUser();
     void configDialogKeepsTextsAsTyped();
     void packDialogLayout();
 };
@@ -111,7 +111,7 @@ void ProjectStoreTest::freshInstallationHasNoProjects()
 {
     WorkDir work;
     QVERIFY(work.isValid());
-    FotaPackDialog dialog;
+    FotaPackDialog dialog(work.store());
     QCOMPARE(child<QComboBox>(&dialog, "cbConfig")->count(), 0);
     QVERIFY(!child<QPushButton>(&dialog, "pbConfigEdit")->isEnabled());
     QVERIFY(!child<QPushButton>(&dialog, "pbConfigRemove")->isEnabled());
@@ -126,7 +126,7 @@ void ProjectStoreTest::addEditRemoveRoundTrip()
     WorkDir work;
     QVERIFY(work.isValid());
     {
-        FotaPackDialog dialog;
+        FotaPackDialog dialog(work.store());
         auto *combo = child<QComboBox>(&dialog, "cbConfig");
 
         answerConfigDialog(QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral(" 4M "), true);
@@ -181,7 +181,7 @@ void ProjectStoreTest::addEditRemoveRoundTrip()
     }
 
     // A new window reads the same file back and selects the first project.
-    FotaPackDialog reopened;
+    FotaPackDialog reopened(work.store());
     auto *combo = child<QComboBox>(&reopened, "cbConfig");
     QCOMPARE(comboItems(combo), (QStringList{"alpha", "demo"}));
     QCOMPARE(combo->currentText(), QStringLiteral("alpha"));
@@ -198,26 +198,131 @@ void ProjectStoreTest::addEditRemoveRoundTrip()
     QVERIFY(!child<QPushButton>(&reopened, "pbRun")->isEnabled());
 }
 
-void ProjectStoreTest::unstorableNamesAreNotAdded()
+void ProjectStoreTest::refusedNamesKeepTheDialogOpen()
 {
     WorkDir work;
     QVERIFY(work.isValid());
-    FotaPackDialog dialog;
-    for (const QString &name : {QString(), QStringLiteral("a/b"), QStringLiteral("a\\b")}) {
-        answerConfigDialog(name, QStringLiteral("0x10000"), QStringLiteral("0x10000"), true);
-        QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
-        QVERIFY(logLines(&dialog).last().startsWith(QStringLiteral("Project not added")));
-    }
-    QSettings file(QStringLiteral("projects.ini"), QSettings::IniFormat);
-    QVERIFY(file.allKeys().isEmpty());
-    QCOMPARE(child<QComboBox>(&dialog, "cbConfig")->count(), 0);
+    FotaPackDialog dialog(work.store());
+    bool checked = false;
+    whenModal([&](QWidget *modal) {
+        auto *name = child<QLineEdit>(modal, "leProjectName");
+        child<QLineEdit>(modal, "leCodeBase")->setText(QStringLiteral("0x10000"));
+        child<QLineEdit>(modal, "leCodeSize")->setText(QStringLiteral("0x3F0000"));
+        auto *ok = child<QDialogButtonBox>(modal, "buttonBox")->button(QDialogButtonBox::Ok);
+        for (const QString &refused : {QString(), QStringLiteral("a/b"), QStringLiteral("a\\b")}) {
+            name->setText(refused);
+            QTest::mouseClick(ok, Qt::LeftButton);
+            QVERIFY2(modal->isVisible(), qPrintable(refused));
+        }
+        name->setText(QStringLiteral("demo"));
+        QTest::mouseClick(ok, Qt::LeftButton);
+        checked = true;
+    });
+    QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
+    QVERIFY(checked);
+    // The refusals happened in the dialog, not in the log of the last run.
+    QCOMPARE(logLines(&dialog), QStringList{QString()});
+    QCOMPARE(storeOnDisk().keys(), QStringList{"demo"});
+    QCOMPARE(storeOnDisk().value(QStringLiteral("demo")), project("0x10000", "0x3F0000"));
 
     // A name with spaces and other INI-unfriendly characters comes back unchanged.
     const QString odd = QStringLiteral(" board [rev B]; 50% ");
     answerConfigDialog(odd, QStringLiteral("0x10000"), QStringLiteral("a,b"), true);
     QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
     QCOMPARE(storeOnDisk().value(odd), project("0x10000", "a,b"));
-    QCOMPARE(child<QComboBox>(&dialog, "cbConfig")->currentText(), odd);
+    QCOMPARE(comboItems(child<QComboBox>(&dialog, "cbConfig")), (QStringList{odd, "demo"}));
+}
+
+void ProjectStoreTest::failedStoreWritesAreLogged()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    // A store below a plain file cannot be written by anyone, root included.
+    QFile plain(work.path(QStringLiteral("plain")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString store = work.path(QStringLiteral("plain/projects.ini"));
+    FotaPackDialog dialog(store);
+    const QString failed = QStringLiteral("The project store could not be written: ")
+                           + QDir::toNativeSeparators(store);
+
+    answerConfigDialog(QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral("4M"), true);
+    QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
+    QCOMPARE(logLines(&dialog), QStringList{failed});
+
+    answerConfigDialog(QString(), QStringLiteral("64K"), QStringLiteral("4M"), true);
+    QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigEdit"), Qt::LeftButton);
+    QCOMPARE(logLines(&dialog), (QStringList{failed, failed}));
+
+    QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigRemove"), Qt::LeftButton);
+    QCOMPARE(logLines(&dialog), (QStringList{failed, failed, failed}));
+}
+
+void ProjectStoreTest::removeHandsFocusToTheList()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    {
+        QSettings file(work.store(), QSettings::IniFormat);
+        file.setValue(QStringLiteral("alpha/codeFlashBase"), QStringLiteral("0x10000"));
+        file.setValue(QStringLiteral("beta/codeFlashBase"), QStringLiteral("0x20000"));
+    }
+    FotaPackDialog dialog(work.store());
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    auto *remove = child<QPushButton>(&dialog, "pbConfigRemove");
+    remove->setFocus();
+    QTest::keyClick(remove, Qt::Key_Space);
+    QCOMPARE(storeOnDisk().keys(), QStringList{"beta"});
+    // A second Space now lands on the list, not on Remove with the next project selected.
+    QCOMPARE(QApplication::focusWidget(), child<QWidget>(&dialog, "cbConfig"));
+}
+
+void ProjectStoreTest::storeLivesBesideProgramOrPerUser()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    QDir top(work.path(QString()));
+
+    // A folder that can be written keeps the store, even before the store exists.
+    QVERIFY(top.mkdir(QStringLiteral("writable")));
+    QCOMPARE(projectStorePath(work.path(QStringLiteral("writable"))),
+             work.path(QStringLiteral("writable/projects.ini")));
+
+    // An existing store stays in use although its folder is read-only (root may still write there).
+    QVERIFY(top.mkdir(QStringLiteral("readonly")));
+    const QString kept = work.path(QStringLiteral("readonly/projects.ini"));
+    QFile existing(kept);
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    const QFile::Permissions open = QFile::permissions(work.path(QStringLiteral("readonly")));
+    QFile::setPermissions(work.path(QStringLiteral("readonly")),
+                          QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    const QString found = projectStorePath(work.path(QStringLiteral("readonly")));
+    QFile::setPermissions(work.path(QStringLiteral("readonly")), open);
+    QCOMPARE(found, kept);
+
+    // Where nothing can be created beside the program, the user's own folder takes over.
+    QStandardPaths::setTestModeEnabled(true);
+    const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QDir(userFolder).removeRecursively();
+    QFile plain(work.path(QStringLiteral("plain")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString perUser = projectStorePath(work.path(QStringLiteral("plain/bin")));
+    QCOMPARE(perUser, QDir(userFolder).filePath(QStringLiteral("projects.ini")));
+    {
+        // Its folder is made with the first project.
+        FotaPackDialog dialog(perUser);
+        answerConfigDialog(QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral("4M"), true);
+        QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
+        QCOMPARE(logLines(&dialog), QStringList{QString()});
+    }
+    const bool written = QSettings(perUser, QSettings::IniFormat).childGroups()
+                         == QStringList{QStringLiteral("demo")};
+    QDir(userFolder).removeRecursively();
+    QStandardPaths::setTestModeEnabled(false);
+    QVERIFY(written);
 }
 
 void ProjectStoreTest::configDialogKeepsTextsAsTyped()
@@ -242,7 +347,7 @@ void ProjectStoreTest::packDialogLayout()
 {
     WorkDir work;
     QVERIFY(work.isValid());
-    FotaPackDialog dialog;
+    FotaPackDialog dialog(work.store());
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Create FOTA pack"));
     QCOMPARE(dialog.size(), QSize(583, 355));
 
