@@ -50,7 +50,9 @@ private:
     void reloadProjects();
     bool readProject(ProjectConfig &config);
     void saveProject(const ProjectConfig &config);
-    void reportStoreWrite();
+    // Whether the file holds the project as expected, or (expected null) no longer holds it.
+    bool storeHolds(const QString &name, const ProjectConfig *expected) const;
+    void reportStoreWriteFailed();
 
     int runPackJob();
     void appendToRunLine(const QString &text);

@@ -3,8 +3,10 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include "config_dialog.h"
 #include "project_config.h"
@@ -44,16 +46,32 @@ void FotaPackDialog::saveProject(const ProjectConfig &config)
     settings.setValue(QLatin1String(codeFlashSizeKey), config.codeFlashSize);
     settings.endGroup();
     settings.sync();
-    reportStoreWrite();
+    if (!storeHolds(config.name, &config))
+        reportStoreWriteFailed();
     reloadProjects();
 }
 
 // QSettings keeps a change in memory when the file cannot be written, so the list would
-// show a project that is gone after a restart; only the status tells.
-void FotaPackDialog::reportStoreWrite()
+// show a project that is gone after a restart; and once a write has failed its status
+// stays an error even after later ones succeed. Reading the file afresh tells, from a
+// copy: every QSettings of one process shares what it holds of a file, written or not.
+bool FotaPackDialog::storeHolds(const QString &name, const ProjectConfig *expected) const
 {
-    if (settings.status() != QSettings::AccessError)
-        return;
+    const QTemporaryDir scratch;
+    const QString copy = scratch.filePath(QStringLiteral("projects.ini"));
+    QFile::copy(settings.fileName(), copy);
+    QSettings onDisk(copy, QSettings::IniFormat);
+    if (!expected)
+        return !onDisk.childGroups().contains(name);
+    onDisk.beginGroup(name);
+    const QLatin1String baseKey(codeFlashBaseKey);
+    const QLatin1String sizeKey(codeFlashSizeKey);
+    return onDisk.contains(baseKey) && onDisk.value(baseKey).toString() == expected->codeFlashBase &&
+           onDisk.contains(sizeKey) && onDisk.value(sizeKey).toString() == expected->codeFlashSize;
+}
+
+void FotaPackDialog::reportStoreWriteFailed()
+{
     teLog->appendPlainText(QStringLiteral("The project store could not be written: %1")
                                .arg(QDir::toNativeSeparators(settings.fileName())));
 }
@@ -89,7 +107,8 @@ void FotaPackDialog::onRemoveConfig()
         settings.remove(key);
     settings.endGroup();
     settings.sync();
-    reportStoreWrite();
+    if (!storeHolds(name, nullptr))
+        reportStoreWriteFailed();
     cbConfig->removeItem(cbConfig->currentIndex());
     // Without this, Edit, Remove and Run would stay enabled after the last project is gone.
     updateControls();

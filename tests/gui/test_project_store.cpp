@@ -3,13 +3,17 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "config_dialog.h"
@@ -43,10 +47,14 @@ void answerConfigDialog(const QString &name, const QString &base, const QString 
     });
 }
 
-// What another reader of the file sees, section by section.
-QMap<QString, QMap<QString, QString>> storeOnDisk()
+// What another reader of the file sees, section by section: read from a copy, as every
+// QSettings of this process shares what the dialog's holds, written to the file or not.
+QMap<QString, QMap<QString, QString>> storeOnDisk(const QString &path = QStringLiteral("projects.ini"))
 {
-    QSettings file(QStringLiteral("projects.ini"), QSettings::IniFormat);
+    const QTemporaryDir scratch;
+    const QString copy = scratch.filePath(QStringLiteral("projects.ini"));
+    QFile::copy(path, copy);
+    QSettings file(copy, QSettings::IniFormat);
     QMap<QString, QMap<QString, QString>> sections;
     for (const QString &group : file.childGroups()) {
         file.beginGroup(group);
@@ -74,6 +82,7 @@ private slots:
     void addEditRemoveRoundTrip();
     void refusedNamesKeepTheDialogOpen();
     void failedStoreWritesAreLogged();
+    void lockedStoreRefusesRemoval();
     void removeHandsFocusToTheList();
     void storeLivesBesideProgramOrPerUser();
     void configDialogKeepsTextsAsTyped();
@@ -254,8 +263,47 @@ void ProjectStoreTest::failedStoreWritesAreLogged()
     QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigEdit"), Qt::LeftButton);
     QCOMPARE(logLines(&dialog), (QStringList{failed, failed}));
 
+    // The file never held the project, so removing it loses nothing.
     QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigRemove"), Qt::LeftButton);
-    QCOMPARE(logLines(&dialog), (QStringList{failed, failed, failed}));
+    QCOMPARE(logLines(&dialog), (QStringList{failed, failed}));
+
+    // Once the store can be written, a save is not reported as failed because earlier ones were.
+    QVERIFY(QFile::remove(work.path(QStringLiteral("plain"))));
+    QVERIFY(QDir().mkdir(work.path(QStringLiteral("plain"))));
+    answerConfigDialog(QStringLiteral("next"), QStringLiteral("0x10000"), QStringLiteral("4M"), true);
+    QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
+    QCOMPARE(logLines(&dialog), (QStringList{failed, failed}));
+    QCOMPARE(storeOnDisk(store).keys(), QStringList{"next"});
+}
+
+void ProjectStoreTest::lockedStoreRefusesRemoval()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    FotaPackDialog dialog(work.store());
+    answerConfigDialog(QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral("4M"), true);
+    QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
+    QCOMPARE(storeOnDisk().keys(), QStringList{"demo"});
+
+    // A folder nobody may change: by its mode for a user, by the immutable flag for root.
+    const QString folder = QFileInfo(work.store()).absolutePath();
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+    const bool immutable = QFileInfo(folder).isWritable() &&
+                           QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), folder}) == 0;
+    const auto unlock = qScopeGuard([&] {
+        if (immutable)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), folder});
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
+    QFile probe(work.path(QStringLiteral("probe")));
+    if (probe.open(QIODevice::WriteOnly))
+        QSKIP("this file system lets the folder be written whatever its mode and flags");
+
+    QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigRemove"), Qt::LeftButton);
+    const QString failed = QStringLiteral("The project store could not be written: ")
+                           + QDir::toNativeSeparators(work.store());
+    QCOMPARE(logLines(&dialog), QStringList{failed});
+    QCOMPARE(storeOnDisk().keys(), QStringList{"demo"});
 }
 
 void ProjectStoreTest::removeHandsFocusToTheList()
