@@ -1,5 +1,10 @@
 // Times the differ on firmware-like buffers and prints throughput and memory figures.
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -165,6 +170,20 @@ void benchUniform(size_t size)
                 mib(double(size)) / seconds);
 }
 
+// The most memory the process has held at once, in MiB.
+double peakResidentMiB()
+{
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return double(counters.PeakWorkingSetSize) / (1024 * 1024);
+#else
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024; // kilobytes on Linux
+#endif
+}
+
 } // namespace
 
 int main()
@@ -173,8 +192,6 @@ int main()
     benchSize(4u << 20, 2);
     benchUniform(64u << 10);
     benchUniform(256u << 10);
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("process peak resident set (inputs and copies included): %.1f MiB\n", usage.ru_maxrss / 1024.0);
+    std::printf("process peak resident set (inputs and copies included): %.1f MiB\n", peakResidentMiB());
     return 0;
 }

@@ -4,7 +4,11 @@
 
 #include "quarnel.h"
 
-int main(int argc, char **argv)
+#ifdef _WIN32
+#include "utf8_arguments.h"
+#endif
+
+static int run(int argc, char **argv)
 {
     if (argc != 6) {
         printf("usage: %s flashsize codebase oldlod newlod pack\n", argv[0] ? argv[0] : "");
@@ -26,3 +30,23 @@ int main(int argc, char **argv)
         printf("%s\n", FotaErrorMsg(result));
     return result;
 }
+
+#ifdef _WIN32
+/* main would receive the arguments in the ANSI code page, which cannot spell
+   most paths; wmain receives them as Windows keeps them, in UTF-16. */
+int wmain(int argc, wchar_t **wideArgv)
+{
+    enum { outOfMemory = 24 }; /* the library's code for exhausted memory */
+    char **argv = utf8Arguments(argc, wideArgv);
+    if (argv == NULL) {
+        printf("%s\n", FotaErrorMsg(outOfMemory));
+        return outOfMemory;
+    }
+    return run(argc, argv);
+}
+#else
+int main(int argc, char **argv)
+{
+    return run(argc, argv);
+}
+#endif

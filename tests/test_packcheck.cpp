@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <lzma.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -553,10 +552,11 @@ TEST(PackCheckCli, SampleFirmwareAndDamagedPacks)
 {
     testsupport::TempDir dir;
     // Taken apart lexically: the data folder itself need not exist.
-    const std::string examples =
-        (std::filesystem::path(TEST_DATA_DIR).parent_path().parent_path() / "examples").string();
-    const std::string images = "'" + examples + "/old.lod' '" + examples + "/new.lod'";
-    ASSERT_EQ(runTool(PACKCLI_PATH, dir.dir(), "0x400000 0x10000 " + images + " sample.pack").status, 0);
+    const std::string examples = testsupport::absolutePath(
+        testsupport::utf8Of(testsupport::fsPath(TEST_DATA_DIR).parent_path().parent_path() / "examples"));
+    const std::string oldLod = examples + "/old.lod", newLod = examples + "/new.lod";
+    ASSERT_EQ(runTool(PACKCLI_PATH, dir.dir(), {"0x400000", "0x10000", oldLod, newLod, "sample.pack"}).status,
+              0);
     const Bytes pack = testsupport::readFile(dir.path("sample.pack"));
 
     Bytes cut(pack.begin(), pack.end() - 1);
@@ -564,47 +564,50 @@ TEST(PackCheckCli, SampleFirmwareAndDamagedPacks)
     Bytes crc = pack;
     crc[20] ^= 1;
     testsupport::writeFile(dir.path("crc.pack"), std::string(crc.begin(), crc.end()));
-    // The pack checked against the old image as the new one.
-    const std::string backwards = "'" + examples + "/old.lod' '" + examples + "/old.lod'";
 
     char cutLine[128];
     std::snprintf(cutLine, sizeof cutLine, "pack byte 24 (dataLength): %zu, but %zu bytes follow the header\n",
                   pack.size() - 28, pack.size() - 29);
     struct Case {
-        std::string arguments;
+        std::vector<std::string> arguments;
         std::string output; // the whole output, or its last line when it starts with "..."
         int status;
     };
     const Case cases[] = {
-        {"", "usage: " PACKCHECK_PATH " flashsize codebase oldlod newlod pack\n       " PACKCHECK_PATH " --info pack\n",
-         255},
-        {"--info", "...usage", 255},
-        {"0x400000 0x10000 " + images + " cut.pack", std::string(cutLine) + "invalid pack at verify\n", 19},
-        {"0x400000 0x10000 " + images + " crc.pack", "...invalid pack at verify\n", 19},
-        {"0x400000 0x10000 " + images + " missing.pack", "missing.pack: cannot be opened\nfailed to read pack\n", 18},
-        {"--info missing.pack", "missing.pack: cannot be opened\nfailed to read pack\n", 18},
-        {"0x400000 0x10000 " + backwards + " sample.pack", "...failed to match new lod after upgrade\n", 22},
-        {"0x400000 0x10800 " + images + " sample.pack", "unknown error\n", 2},
+        {{}, "usage: " PACKCHECK_PATH " flashsize codebase oldlod newlod pack\n       " PACKCHECK_PATH " --info pack\n",
+         testsupport::statusOfMinusOne},
+        {{"--info"}, "...usage", testsupport::statusOfMinusOne},
+        {{"0x400000", "0x10000", oldLod, newLod, "cut.pack"}, std::string(cutLine) + "invalid pack at verify\n",
+         19},
+        {{"0x400000", "0x10000", oldLod, newLod, "crc.pack"}, "...invalid pack at verify\n", 19},
+        {{"0x400000", "0x10000", oldLod, newLod, "missing.pack"},
+         "missing.pack: cannot be opened\nfailed to read pack\n", 18},
+        {{"--info", "missing.pack"}, "missing.pack: cannot be opened\nfailed to read pack\n", 18},
+        // The pack checked against the old image as the new one.
+        {{"0x400000", "0x10000", oldLod, oldLod, "sample.pack"}, "...failed to match new lod after upgrade\n",
+         22},
+        {{"0x400000", "0x10800", oldLod, newLod, "sample.pack"}, "unknown error\n", 2},
         // The old image's 0x48000 bytes fit; the new image's 0x4B000 do not.
-        {"0x58000 0x10000 " + images + " sample.pack", "new size larger than code flash size\n", 16},
-        {"0x400000 0x10000 missing.lod " + images.substr(images.find(' ') + 1) + " sample.pack",
-         "failed to read old lod\n", 7},
+        {{"0x58000", "0x10000", oldLod, newLod, "sample.pack"}, "new size larger than code flash size\n", 16},
+        {{"0x400000", "0x10000", "missing.lod", newLod, "sample.pack"}, "failed to read old lod\n", 7},
     };
     for (const Case &c : cases) {
         const ToolRun run = runTool(PACKCHECK_PATH, dir.dir(), c.arguments);
-        EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.output;
+        const std::string shown = ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(run.status, c.status) << shown << "\n" << run.output;
         if (c.output.rfind("...", 0) == 0)
-            EXPECT_NE(run.output.find(c.output.substr(3)), std::string::npos) << c.arguments << "\n" << run.output;
+            EXPECT_NE(run.output.find(c.output.substr(3)), std::string::npos) << shown << "\n" << run.output;
         else
-            EXPECT_EQ(run.output, c.output) << c.arguments;
+            EXPECT_EQ(run.output, c.output) << shown;
     }
 
-    const ToolRun good = runTool(PACKCHECK_PATH, dir.dir(), "0x400000 0x10000 " + images + " sample.pack");
+    const ToolRun good =
+        runTool(PACKCHECK_PATH, dir.dir(), {"0x400000", "0x10000", oldLod, newLod, "sample.pack"});
     EXPECT_EQ(good.status, 0);
     EXPECT_EQ(good.output.rfind("pack verified: ", 0), 0u) << good.output;
     EXPECT_EQ(std::count(good.output.begin(), good.output.end(), '\n'), 1) << good.output;
 
-    const ToolRun info = runTool(PACKCHECK_PATH, dir.dir(), "--info sample.pack");
+    const ToolRun info = runTool(PACKCHECK_PATH, dir.dir(), {"--info", "sample.pack"});
     EXPECT_EQ(info.status, 0);
     EXPECT_NE(info.output.find("chunk  target      length  records  difference  literal  crc"), std::string::npos)
         << info.output;

@@ -1,8 +1,11 @@
 #include "common/open_file.h"
 
 #ifdef _WIN32
-#include <memory>
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <windows.h>
+
+#include <memory>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,7 +18,8 @@ namespace quarnel {
 
 namespace {
 
-// Converts UTF-8 to UTF-16; empty when the text is not valid UTF-8.
+// Converts UTF-8 to UTF-16; bytes that are not UTF-8 become U+FFFD, so a
+// name that cannot be spelt is simply not found. Empty only when the conversion fails.
 std::unique_ptr<wchar_t[]> widen(const char *text)
 {
     const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);

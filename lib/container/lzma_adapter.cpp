@@ -2,9 +2,11 @@
 
 #include <lzma.h>
 
-#include <cstdlib>
+#include <cstddef>
+#include <cstdint>
 #include <new>
 
+#include "common/aligned_blocks.h"
 #include "common/large_pages.h"
 #include "common/result_codes.h"
 #include "container/mem_streams.h"
@@ -23,17 +25,17 @@ void *allocateForEncoder(void *, size_t count, size_t size)
     if (size != 0 && count > SIZE_MAX / size)
         return nullptr;
     const size_t bytes = count * size;
-    if (bytes < largePageSize)
-        return std::malloc(bytes != 0 ? bytes : 1);
-    void *block = std::aligned_alloc(largePageSize, (bytes + largePageSize - 1) / largePageSize * largePageSize);
-    if (block != nullptr)
+    // Every block, small ones too, comes from one allocator, because the free below gets no size.
+    const size_t alignment = bytes < largePageSize ? alignof(std::max_align_t) : largePageSize;
+    void *block = allocateAligned(alignment, bytes);
+    if (block != nullptr && alignment == largePageSize)
         adviseLargePages(block, bytes);
     return block;
 }
 
 void freeForEncoder(void *, void *block)
 {
-    std::free(block);
+    freeAligned(block);
 }
 
 const lzma_allocator encoderAllocator = {allocateForEncoder, freeForEncoder, nullptr};

@@ -11,6 +11,8 @@ extern "C" {
 #if defined(_WIN32)
 #  if defined(QUARNEL_BUILDING)
 #    define QUARNEL_API __declspec(dllexport)
+#  elif defined(QUARNEL_STATIC) /* linked from the static library, not through the DLL */
+#    define QUARNEL_API
 #  else
 #    define QUARNEL_API __declspec(dllimport)
 #  endif

@@ -1,14 +1,137 @@
 #include "support/run_tool.h"
 
-#include <sys/wait.h>
-
+#include <algorithm>
 #include <cstdio>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <filesystem>
+#else
+#include <sys/wait.h>
+#endif
 
 namespace testsupport {
 
-ToolRun runTool(const char *tool, const std::string &dir, const std::string &arguments, const std::string &environment)
+namespace {
+
+#ifdef _WIN32
+
+std::wstring wide(const std::string &text)
 {
-    const std::string command = "cd '" + dir + "' && " + environment + " '" + tool + "' " + arguments + " 2>/dev/null";
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring result(size_t(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), result.data(), length);
+    return result;
+}
+
+// Quotes one argument so that the C runtime's command-line parsing gives it back unchanged.
+std::string quoted(const std::string &argument)
+{
+    std::string out = "\"";
+    size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes double only before a quote, the argument's own or the closing one.
+        out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(2 * backslashes, '\\');
+    return out + "\"";
+}
+
+// A handle that closes itself.
+struct Handle {
+    HANDLE value = nullptr;
+    ~Handle()
+    {
+        if (value != nullptr && value != INVALID_HANDLE_VALUE)
+            CloseHandle(value);
+    }
+};
+
+#else
+
+// Quotes one argument for the POSIX shell.
+std::string quoted(const std::string &argument)
+{
+    std::string out = "'";
+    for (const char c : argument)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+#endif
+
+} // namespace
+
+#ifdef _WIN32
+
+ToolRun runTool(const char *tool, const std::string &dir, const std::vector<std::string> &arguments)
+{
+    ToolRun run{"", -1};
+    // argv[0] is the tool as given; the program file is found from this process's folder,
+    // since under Wine a build path such as /work/x lies on a drive of its own.
+    std::string commandLine = quoted(tool);
+    for (const std::string &argument : arguments)
+        commandLine += " " + quoted(argument);
+    const std::wstring program = std::filesystem::absolute(std::filesystem::u8path(tool)).wstring();
+    std::wstring command = wide(commandLine);
+    const std::wstring folder = wide(dir);
+
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    Handle readEnd, writeEnd, nul;
+    if (!CreatePipe(&readEnd.value, &writeEnd.value, &inherited, 0) ||
+        !SetHandleInformation(readEnd.value, HANDLE_FLAG_INHERIT, 0))
+        return run;
+    // Standard input and error go nowhere, as with 2>/dev/null and no terminal.
+    nul.value = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                            OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nul.value;
+    startup.hStdOutput = writeEnd.value;
+    startup.hStdError = nul.value;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
+                        &startup, &process))
+        return run;
+    Handle processHandle{process.hProcess}, threadHandle{process.hThread};
+    // Only the child holds the write end now, so the reads below end when it does.
+    CloseHandle(writeEnd.value);
+    writeEnd.value = nullptr;
+
+    char buffer[256];
+    DWORD got = 0;
+    while (ReadFile(readEnd.value, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        run.output.append(buffer, got);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    if (GetExitCodeProcess(process.hProcess, &code))
+        run.status = int(code);
+    // The C runtime writes text with "\r\n" line ends; read them as a text-mode pipe would.
+    std::string text;
+    for (size_t i = 0; i < run.output.size(); ++i)
+        if (!(run.output[i] == '\r' && i + 1 < run.output.size() && run.output[i + 1] == '\n'))
+            text += run.output[i];
+    run.output = text;
+    return run;
+}
+
+#else
+
+ToolRun runTool(const char *tool, const std::string &dir, const std::vector<std::string> &arguments,
+                const std::string &environment)
+{
+    std::string command = "cd " + quoted(dir) + " && " + environment + " " + quoted(tool);
+    for (const std::string &argument : arguments)
+        command += " " + quoted(argument);
+    command += " 2>/dev/null";
     ToolRun run{"", -1};
     FILE *pipe = popen(command.c_str(), "r");
     if (pipe == nullptr)
@@ -20,6 +143,25 @@ ToolRun runTool(const char *tool, const std::string &dir, const std::string &arg
     const int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+ToolRun runTool(const char *tool, const std::string &dir, const std::vector<std::string> &arguments)
+{
+    return runTool(tool, dir, arguments, "");
+}
+
+#endif
+
+std::vector<std::string> words(const std::string &text)
+{
+    std::vector<std::string> result;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = std::min(text.find(' ', start), text.size());
+        result.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return result;
 }
 
 } // namespace testsupport

@@ -33,6 +33,21 @@ std::string makeLodText(uint32_t address, const std::vector<uint8_t> &bytes, int
     return text;
 }
 
+fs::path fsPath(const std::string &path)
+{
+    return fs::u8path(path);
+}
+
+std::string utf8Of(const fs::path &path)
+{
+    return path.u8string();
+}
+
+std::string absolutePath(const std::string &path)
+{
+    return utf8Of(fs::absolute(fsPath(path)));
+}
+
 TempDir::TempDir()
 {
     std::random_device entropy;
@@ -42,7 +57,7 @@ TempDir::TempDir()
         const fs::path candidate = base / ("quarnel-test-" + std::to_string(random()));
         // create_directory reports false when the name is taken, so two tests never share a folder.
         if (fs::create_directory(candidate)) {
-            dir_ = candidate.string();
+            dir_ = utf8Of(candidate);
             return;
         }
     }
@@ -51,7 +66,7 @@ TempDir::TempDir()
 TempDir::~TempDir()
 {
     std::error_code ignored;
-    fs::remove_all(dir_, ignored);
+    fs::remove_all(fsPath(dir_), ignored);
 }
 
 std::string TempDir::path(const std::string &name) const
@@ -61,7 +76,7 @@ std::string TempDir::path(const std::string &name) const
 
 void writeFile(const std::string &path, const std::string &content)
 {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    std::ofstream file(fsPath(path), std::ios::binary | std::ios::trunc);
     file.write(content.data(), std::streamsize(content.size()));
     if (!file.flush())
         throw std::runtime_error("writeFile: cannot write " + path);
@@ -69,7 +84,7 @@ void writeFile(const std::string &path, const std::string &content)
 
 std::vector<uint8_t> readFile(const std::string &path)
 {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(fsPath(path), std::ios::binary);
     if (!file)
         throw std::runtime_error("readFile: cannot open " + path);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());

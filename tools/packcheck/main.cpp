@@ -12,6 +12,10 @@
 #include "verify/pack_reader.h"
 #include "verify/pack_verifier.h"
 
+#ifdef _WIN32
+#include "utf8_arguments.h"
+#endif
+
 namespace {
 
 using namespace quarnel;
@@ -70,9 +74,8 @@ int run(int argc, char **argv)
     return -1;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// Exhausted memory ends the run with the library's code for it.
+int runOrReportOutOfMemory(int argc, char **argv)
 {
     try {
         return run(argc, argv);
@@ -80,3 +83,20 @@ int main(int argc, char **argv)
         return report({}, resultOutOfMemory);
     }
 }
+
+} // namespace
+
+#ifdef _WIN32
+// main would receive the arguments in the ANSI code page, which cannot spell
+// most paths; wmain receives them as Windows keeps them, in UTF-16.
+int wmain(int argc, wchar_t **wideArgv)
+{
+    char **argv = utf8Arguments(argc, wideArgv);
+    return argv != nullptr ? runOrReportOutOfMemory(argc, argv) : report({}, resultOutOfMemory);
+}
+#else
+int main(int argc, char **argv)
+{
+    return runOrReportOutOfMemory(argc, argv);
+}
+#endif
