@@ -284,7 +284,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     index.build(text.data(), length);
     expectFresh(index, text, "after the build");
 
-    const int steps = int(std::max<int64_t>(minSteps, std::min<int64_t>(maxSteps, checkedBytesPerInput / (int64_t(length) + 1))));
+    const int steps =
+        int(std::clamp<int64_t>(checkedBytesPerInput / (int64_t(length) + 1), minSteps, maxSteps));
     int updates = 0;
     for (int k = 0; k < steps && !in.empty() && length > 0; k++) {
         const Step step = rewrite(text, in, random);
