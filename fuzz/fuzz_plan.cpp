@@ -237,10 +237,32 @@ ORACLE std::vector<Chunk> expectedChunks(bool forward, uint32_t newSize, uint32_
     return chunks;
 }
 
+// Bytes in runs of one value at least a sector long. The reference sort (bsdiff's prefix
+// doubling, with the middle slot as pivot) slows down sharply on long equal runs: two
+// runs of 0xFF of 64 KiB each take it 0.4 s, of 200 KiB each 4.4 s, of 256 KiB each 30 s.
+ORACLE size_t longRunBytes(const uint8_t *bytes, size_t size)
+{
+    size_t total = 0;
+    for (size_t i = 0; i < size;) {
+        size_t j = i + 1;
+        while (j < size && bytes[j] == bytes[i])
+            j++;
+        if (j - i >= sector)
+            total += j - i;
+        i = j;
+    }
+    return total;
+}
+
+// At most this many bytes of long runs in what the reference sorts (old image and the new
+// bytes that chunks write over it), so that no sort takes more than about half a second.
+constexpr size_t maxSortedRunBytes = 192 << 10;
+
 // Seconds the two planners take at most, as measured in this instrumented build: the
-// reference sorts the old image once per diff (about 0.3 us a byte), and each of the
-// four diffs searches per new byte, about 1 us, and up to 6 us when the images
-// repeat themselves (runs of one byte or of a fill word make comparisons long).
+// reference sorts the working image once per diff (about 0.3 us a byte, and 3 us a byte
+// of long runs), and each of the four diffs searches per new byte, about 1 us, and up to
+// 6 us when the images repeat themselves (runs of one byte or of a fill word make
+// comparisons long).
 ORACLE double estimatedSeconds(const Bytes &oldImage, const Bytes &newImage, uint32_t newSize, uint32_t newStart)
 {
     const auto repeating = [](const uint8_t *bytes, size_t size) {
@@ -252,7 +274,10 @@ ORACLE double estimatedSeconds(const Bytes &oldImage, const Bytes &newImage, uin
     const double chunks = double(expectedChunks(true, newSize, newStart).size());
     const double share = (repeating(oldImage.data(), oldImage.size()) + repeating(newImage.data(), newSize)) /
                          double(oldImage.size() + newSize);
-    return 1e-6 * (0.3 * (chunks + 1) * double(oldImage.size()) + 4.0 * double(newSize) * (1.0 + 5.0 * share));
+    const double runs = double(longRunBytes(oldImage.data(), oldImage.size()) +
+                               longRunBytes(newImage.data(), std::min<size_t>(newSize, oldImage.size())));
+    return 1e-6 * ((chunks + 1) * (0.3 * double(oldImage.size()) + 3.0 * runs) +
+                   4.0 * double(newSize) * (1.0 + 5.0 * share));
 }
 
 ORACLE void report(const char *what, size_t chunk, size_t record)
@@ -362,7 +387,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     InputReader in(data, size);
     const uint8_t head = in.byte();
-    const uint32_t oldSize = oldSectors(head >> 5, in) * sector;
+    uint32_t oldSize = oldSectors(head >> 5, in) * sector;
     // The code base's place within 64 KiB decides where 4, 32 and 64 KiB chunks fall.
     const uint8_t base = in.byte();
     const uint32_t newStart = (base & 0x0F) * sector + (base >> 4) * 0x10000u;
@@ -374,6 +399,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int k = 0; k < oldEdits && !in.empty(); k++) {
         edit(oldImage, in, random);
         oldImage.resize(oldSize, (head & 8) ? 0xFF : 0x00);
+    }
+    while (oldSize > sector && longRunBytes(oldImage.data(), oldSize) > maxSortedRunBytes / 2) {
+        oldSize = std::max(sector, oldSize / 2 / sector * sector);
+        oldImage.resize(oldSize);
     }
     Bytes newImage = oldImage;
     for (int k = 0; k < maxEdits && !in.empty(); k++) {
@@ -399,7 +428,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     newSectors = std::min(std::max(newSectors, 1u), maxSectors);
     newImage.resize(newSectors * sector, (sizeRule & 32) ? 0xFF : 0x00);
-    while (newSectors > 1 && estimatedSeconds(oldImage, newImage, newSectors * sector, newStart) > secondsPerInput) {
+    const auto sortedRunBytes = [&] {
+        return longRunBytes(oldImage.data(), oldSize) +
+               longRunBytes(newImage.data(), std::min(newSectors * sector, oldSize));
+    };
+    while (newSectors > 1 && (estimatedSeconds(oldImage, newImage, newSectors * sector, newStart) > secondsPerInput ||
+                              sortedRunBytes() > maxSortedRunBytes)) {
         newSectors = std::max(1u, newSectors / 2);
         newImage.resize(newSectors * sector);
     }
