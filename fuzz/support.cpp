@@ -29,3 +29,13 @@ void fail(const char *what)
 }
 
 } // namespace fuzzsupport
+
+namespace fuzzsupport {
+
+bool reportWanted(const char *variable)
+{
+    const char *value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+} // namespace fuzzsupport

@@ -15,4 +15,43 @@ void writeScratch(const std::string &path, const uint8_t *data, size_t size);
 // Stops the run with a message: libFuzzer records the input as a crash.
 [[noreturn]] void fail(const char *what);
 
+// Reads an input front to back; past its end every read gives 0.
+class InputReader {
+public:
+    InputReader(const uint8_t *data, size_t size) : data_(data), size_(size) {}
+    uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    uint16_t u16() { return uint16_t(byte() << 8 | byte()); }
+    uint32_t u32() { return uint32_t(u16()) << 16 | u16(); }
+    bool empty() const { return pos_ >= size_; }
+    size_t left() const { return size_ - pos_; }
+    // The unread rest of the input, without consuming it.
+    const uint8_t *rest() const { return data_ + pos_; }
+
+private:
+    const uint8_t *data_;
+    size_t size_;
+    size_t pos_ = 0;
+};
+
+// A small deterministic generator for bytes an input asks for but does not spell out.
+class SplitMix {
+public:
+    explicit SplitMix(uint64_t seed) : state_(seed) {}
+    uint64_t next()
+    {
+        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // A number in [0, bound), bound > 0.
+    uint32_t below(uint32_t bound) { return uint32_t(next() % bound); }
+
+private:
+    uint64_t state_;
+};
+
+// An environment variable set to a non-empty value: for reports beside the fuzzing.
+bool reportWanted(const char *variable);
+
 } // namespace fuzzsupport
