@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "support/split_mix.h"
+
 namespace fuzzsupport {
 
 // A file of this process that each input overwrites (the LOD reader reads paths).
@@ -33,23 +35,8 @@ private:
     size_t pos_ = 0;
 };
 
-// A small deterministic generator for bytes an input asks for but does not spell out.
-class SplitMix {
-public:
-    explicit SplitMix(uint64_t seed) : state_(seed) {}
-    uint64_t next()
-    {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    // A number in [0, bound), bound > 0.
-    uint32_t below(uint32_t bound) { return uint32_t(next() % bound); }
-
-private:
-    uint64_t state_;
-};
+// The tests' deterministic generator, for bytes an input asks for but does not spell out.
+using SplitMix = testsupport::SplitMix;
 
 // An environment variable set to a non-empty value: for reports beside the fuzzing.
 bool reportWanted(const char *variable);

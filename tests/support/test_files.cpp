@@ -7,6 +7,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "support/split_mix.h"
+
 namespace fs = std::filesystem;
 
 namespace testsupport {
@@ -91,23 +93,6 @@ std::vector<uint8_t> readFile(const std::string &path)
 }
 
 namespace {
-
-// A small fixed generator, so the bytes are the same with every standard library.
-class SplitMix {
-public:
-    explicit SplitMix(uint64_t seed) : state_(seed) {}
-    uint64_t next()
-    {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    uint32_t below(uint32_t bound) { return uint32_t(next() % bound); }
-
-private:
-    uint64_t state_;
-};
 
 void putWord(std::vector<uint8_t> &out, uint32_t word)
 {
