@@ -1,6 +1,7 @@
 #include "project_combo_box.h"
 
 #include <QAbstractItemView>
+#include <QPoint>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 
@@ -30,6 +31,19 @@ void ProjectComboBox::setNames(const QStringList &names)
     for (int i = 0; i < count(); ++i)
         setItemData(i, itemText(i), Qt::ToolTipRole);
     showCurrentNameAsToolTip();
+}
+
+void ProjectComboBox::showPopup()
+{
+    QComboBox::showPopup();
+    QWidget *popup = view()->window();
+    const int left = mapToGlobal(QPoint(0, 0)).x();
+    const int windowRight = window()->mapToGlobal(QPoint(window()->width(), 0)).x();
+    const int widest = qMax(width(), windowRight - left);
+    if (popup->width() <= widest)
+        return;
+    // From the box's left edge, as the list of a box with short names opens.
+    popup->setGeometry(left, popup->y(), widest, popup->height());
 }
 
 void ProjectComboBox::showCurrentNameAsToolTip()

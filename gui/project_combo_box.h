@@ -13,6 +13,9 @@ public:
     // Shows every entry's whole name as its tool tip, and the chosen one's on the box.
     void setNames(const QStringList &names);
 
+    // The list opens no wider than the window, eliding what does not fit.
+    void showPopup() override;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 

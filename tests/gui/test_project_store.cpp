@@ -1,4 +1,5 @@
 // Project store, configuration dialog and size texts of packgui.
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -377,6 +378,13 @@ void ProjectStoreTest::longNamesKeepTheWindowOnScreen()
         auto *control = child<QWidget>(&dialog, name);
         QVERIFY2(dialog.rect().contains(control->geometry()), name);
     }
+    // The list opens within the window too, below the box.
+    combo->showPopup();
+    QWidget *popup = combo->view()->window();
+    QTRY_VERIFY(popup->isVisible());
+    QCOMPARE(popup->geometry().left(), combo->mapToGlobal(QPoint(0, 0)).x());
+    QVERIFY(popup->geometry().right() <= dialog.mapToGlobal(QPoint(dialog.width(), 0)).x());
+    combo->hidePopup();
     // The whole name is a pointer's rest away, on the box and on its entry in the list.
     QCOMPARE(combo->toolTip(), longName);
     QCOMPARE(combo->itemData(0, Qt::ToolTipRole).toString(), longName);
