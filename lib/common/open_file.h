@@ -2,8 +2,15 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 
 namespace quarnel {
+
+struct FileCloser {
+    void operator()(std::FILE *file) const { std::fclose(file); }
+};
+// A stdio file that is closed when it goes out of scope.
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // Opens the file at a UTF-8 path with a stdio mode ("rb", "wb"); null when
 // the path is null, cannot be converted, or the open fails.
