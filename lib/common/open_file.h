@@ -20,10 +20,4 @@ std::FILE *openFileUtf8(const char *path, const char *mode);
 // directory, a FIFO, a device), without ever blocking on the open.
 std::FILE *openRegularFileUtf8(const char *path);
 
-// Moves the file at from over to, replacing to; false when that fails.
-bool replaceFileUtf8(const char *from, const char *to);
-
-// Removes a file; quietly does nothing when it cannot.
-void removeFileUtf8(const char *path);
-
 } // namespace quarnel
