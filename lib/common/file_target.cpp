@@ -59,17 +59,21 @@ bool linkTargetUtf8(const char *path, std::string &target)
 
 bool nameFitsUtf8(const std::string &path)
 {
+    const std::string folder = pathBeside(path, "");
     const auto wideName = widen(lastNameOf(path).c_str());
-    const auto widePath = widen(path.c_str());
-    if (!wideName || !widePath)
+    const auto wideFolder = widen(folder.empty() ? "." : folder.c_str());
+    if (!wideName || !wideFolder)
         return false;
-    DWORD limit = 255; // what NTFS, FAT32 and exFAT allow, should the volume not say
-    wchar_t root[MAX_PATH + 1];
-    DWORD volumeLimit = 0;
-    if (GetVolumePathNameW(widePath.get(), root, MAX_PATH + 1) &&
-        GetVolumeInformationW(root, nullptr, 0, nullptr, &volumeLimit, nullptr, nullptr, 0) && volumeLimit > 0)
-        limit = volumeLimit;
-    return std::wcslen(wideName.get()) <= limit;
+    // The folder's own handle asks its volume for the limit without reading the device for a label or serial.
+    const HANDLE handle = CreateFileW(wideFolder.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD limit = 0;
+    const bool known =
+        GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, &limit, nullptr, nullptr, 0) != 0 && limit > 0;
+    CloseHandle(handle);
+    return known && std::wcslen(wideName.get()) <= limit;
 }
 
 #else

@@ -16,9 +16,6 @@ namespace quarnel {
 
 namespace {
 
-// Enough for any run of taken names, however unlucky.
-constexpr int nameAttempts = 100;
-
 bool writeAll(int fd, const uint8_t *bytes, size_t size)
 {
     while (size > 0) {
@@ -36,7 +33,7 @@ bool writeAll(int fd, const uint8_t *bytes, size_t size)
 // Created exclusively with 0666, so that the kernel applies the umask as to any new file.
 int createBeside(const std::string &target, std::string &temporary)
 {
-    for (int attempt = 0; attempt < nameAttempts; ++attempt) {
+    for (int attempt = 0; attempt < temporaryNameAttempts; ++attempt) {
         temporary = pathBeside(target, temporaryName());
         const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)

@@ -14,9 +14,6 @@ namespace quarnel {
 
 namespace {
 
-// Enough for any run of taken names, however unlucky.
-constexpr int nameAttempts = 100;
-
 bool writeAll(HANDLE file, const uint8_t *bytes, size_t size)
 {
     while (size > 0) {
@@ -33,7 +30,7 @@ bool writeAll(HANDLE file, const uint8_t *bytes, size_t size)
 // Created exclusively, as mkstemp would, under a name that fits wherever the target's does.
 HANDLE createBeside(const std::string &target, std::unique_ptr<wchar_t[]> &temporary)
 {
-    for (int attempt = 0; attempt < nameAttempts; ++attempt) {
+    for (int attempt = 0; attempt < temporaryNameAttempts; ++attempt) {
         temporary = widen(pathBeside(target, temporaryName()).c_str());
         if (!temporary)
             return INVALID_HANDLE_VALUE;

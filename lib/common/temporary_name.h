@@ -11,6 +11,9 @@ namespace quarnel {
 // exclusively and asks again when the name is taken.
 std::string temporaryName();
 
+// How many names to try before giving up: enough for any run of taken names, however unlucky.
+constexpr int temporaryNameAttempts = 100;
+
 // The path of name in the folder that holds path ("dir/a.pack" gives "dir/name").
 std::string pathBeside(const std::string &path, const std::string &name);
 
