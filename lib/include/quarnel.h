@@ -46,6 +46,7 @@ typedef struct CodeArea {
  *  14  "new size not sector aligned"
  *  15  "new address does not match code flash base"
  *  16  "new size larger than code flash size"
+ *      (12 and 16 also for an image above 0x7FFFF000 bytes, whatever codeSize)
  *  17  "failed to write pack": packPath names the old or the new LOD file
  *      (by any spelling or link) or has a name longer than its file
  *      system allows, both found before the build; or the pack cannot be

@@ -1,7 +1,6 @@
 // Turning LOD files into checked, boot-marked code images.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <vector>
 
