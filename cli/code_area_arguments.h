@@ -1,4 +1,5 @@
-/* How packcli and packcheck read the code area from their first two arguments. */
+/* Where the devices map their flash, for every front end, and how packcli and
+   packcheck read the code area from their first two arguments. */
 #ifndef CODE_AREA_ARGUMENTS_H
 #define CODE_AREA_ARGUMENTS_H
 

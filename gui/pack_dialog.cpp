@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QtConcurrent>
 
+#include "code_area_arguments.h"
 #include "failure_detail.h"
 #include "project_combo_box.h"
 #include "size_text.h"
@@ -23,7 +24,6 @@
 
 namespace {
 
-constexpr uint32_t deviceFlashBase = 0x08000000u;
 constexpr int runningTickMs = 1000;
 
 QPushButton *makeButton(const QString &name, const QString &text)
