@@ -1,9 +1,9 @@
 // packcheck: verifies a pack against its images, or shows what is inside one.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "code_area_arguments.h"
 #include "common/result_codes.h"
 #include "lod/code_image.h"
 #include "packcheck/pack_file.h"
@@ -31,10 +31,7 @@ int report(const verify::Findings &findings, int code)
 
 int verifyCommand(char **argv)
 {
-    CodeArea area;
-    area.flashBase = 0x08000000u;
-    area.codeBase = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 0));
-    area.codeSize = static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 0)) - area.codeBase;
+    const CodeArea area = codeAreaFromArguments(argv[1], argv[2]);
 
     LodPacketPtr oldImage;
     LodPacketPtr newImage;
