@@ -44,9 +44,10 @@ public:
     uint64_t countOperations(std::string &failure);
 
     // One applier call per cut, in order, each cut where given, then one uncut call to
-    // finish; every call starts with garbage in the work memory. The flash must then
-    // hold the new image, be unchanged outside the update's areas, and no call may
-    // have broken the flash rules. A cut that the calls never reach is a failure.
+    // finish; every call starts with garbage in the work memory. A call that returns
+    // before its cut must return 0 and ends the sequence. The flash must then hold the
+    // new image, and no call may have broken the flash rules (the simulator carries out
+    // no write outside the update's areas).
     CutOutcome run(const std::vector<Cut> &cuts, uint64_t seed);
 
 private:
