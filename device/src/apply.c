@@ -51,8 +51,9 @@ int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack, const Fota
         pack->read == 0 || spare == 0 || work == 0)
         return FOTA_APPLY_BAD_ARGUMENT;
     result = preparePack(pack, spare, work, workSize, &info, &parts, &stream);
-    if (result == FOTA_APPLY_OK)
-        result = fotaOpenProgress(&progress, flash, spare, &info, parts.io);
+    if (result != FOTA_APPLY_OK)
+        return result;
+    result = fotaOpenProgress(&progress, flash, spare, &info, parts.io);
     for (more = fotaFirstChunk(&stream, &chunk); result == FOTA_APPLY_OK && more;
          more = fotaNextChunk(&stream, &chunk))
         result = fotaApplyChunk(&progress, &stream, &chunk);
