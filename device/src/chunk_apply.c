@@ -111,6 +111,7 @@ static int holdsChunk(const FotaProgress *progress, uint32_t offset, const FotaC
 
 int fotaApplyChunk(const FotaProgress *progress, const FotaStream *stream, const FotaChunk *chunk)
 {
+    const uint32_t scratch = progress->spare->scratchOffset;
     int done = 0;
     int inScratch = 0;
     int holds = 0;
@@ -118,23 +119,22 @@ int fotaApplyChunk(const FotaProgress *progress, const FotaStream *stream, const
     if (result != FOTA_APPLY_OK || done)
         return result;
     result = fotaRecordWritten(progress, chunk->index, FOTA_RECORD_IN_SCRATCH, &inScratch);
+    if (result != FOTA_APPLY_OK)
+        return result;
     /* Without its record the scratch may hold anything: the unit is still untouched, so its sources are too. */
-    if (result == FOTA_APPLY_OK && !inScratch)
-        result = buildInScratch(progress, stream, chunk);
+    if (!inScratch && (result = buildInScratch(progress, stream, chunk)) != FOTA_APPLY_OK)
+        return result;
     /* Checked on a resume as well: the target is about to be erased and the scratch is then its only copy. */
-    if (result == FOTA_APPLY_OK)
-        result = holdsChunk(progress, progress->spare->scratchOffset, chunk, &holds);
-    if (result == FOTA_APPLY_OK && !holds)
-        result = FOTA_APPLY_CHUNK_CRC_MISMATCH;
-    if (result == FOTA_APPLY_OK && !inScratch)
-        result = fotaWriteRecord(progress, chunk->index, FOTA_RECORD_IN_SCRATCH);
-    if (result == FOTA_APPLY_OK)
-        result = copyScratchToTarget(progress, chunk);
-    if (result == FOTA_APPLY_OK)
-        result = holdsChunk(progress, chunk->target, chunk, &holds);
-    if (result == FOTA_APPLY_OK && !holds)
-        result = FOTA_APPLY_TARGET_MISMATCH;
-    if (result == FOTA_APPLY_OK)
-        result = fotaWriteRecord(progress, chunk->index, FOTA_RECORD_DONE);
-    return result;
+    if ((result = holdsChunk(progress, scratch, chunk, &holds)) != FOTA_APPLY_OK)
+        return result;
+    if (!holds)
+        return FOTA_APPLY_CHUNK_CRC_MISMATCH;
+    if (!inScratch && (result = fotaWriteRecord(progress, chunk->index, FOTA_RECORD_IN_SCRATCH)) != FOTA_APPLY_OK)
+        return result;
+    if ((result = copyScratchToTarget(progress, chunk)) != FOTA_APPLY_OK ||
+        (result = holdsChunk(progress, chunk->target, chunk, &holds)) != FOTA_APPLY_OK)
+        return result;
+    if (!holds)
+        return FOTA_APPLY_TARGET_MISMATCH;
+    return fotaWriteRecord(progress, chunk->index, FOTA_RECORD_DONE);
 }
