@@ -16,8 +16,8 @@ using testsupport::DevicePair;
 
 namespace {
 
-// Under the sanitizers every run costs several times as much: every few calls keep the suites in time.
-constexpr uint64_t sweepStride = testsupport::underAddressSanitizer ? 5 : 1;
+// Under the sanitizers every run costs about twice as much: every other call keeps the suites in time.
+constexpr uint64_t sweepStride = testsupport::underAddressSanitizer ? 2 : 1;
 constexpr uint32_t programUnits[] = {1, 16, 256};
 
 // Sweeps every cut at each program unit; prints what it tried and how long it took.
@@ -67,7 +67,7 @@ TEST(DevicePowerCuts, RepeatedCutsDuringTheResumes)
         const uint64_t operations = runner.countOperations(failure);
         ASSERT_GT(operations, 0u) << failure;
         testsupport::SplitMix random(unit);
-        const int sequences = testsupport::underAddressSanitizer ? 20 : 100;
+        const int sequences = testsupport::underAddressSanitizer ? 50 : 100;
         for (int s = 0; s < sequences; ++s) {
             // Two to four cuts, each early in its call so that the calls overlap the same steps again and again.
             std::vector<quarnel::powercut::Cut> cuts(2 + random.below(3));
@@ -89,7 +89,7 @@ TEST(DevicePowerCuts, TwoMiBPairRandomCutPoints)
     const uint64_t operations = runner.countOperations(failure);
     ASSERT_GT(operations, 0u) << failure;
     testsupport::SplitMix random(2);
-    const int points = testsupport::underAddressSanitizer ? 8 : 40;
+    const int points = testsupport::underAddressSanitizer ? 20 : 40;
     const auto start = std::chrono::steady_clock::now();
     for (int p = 0; p < points; ++p) {
         const quarnel::powercut::Cut cut{random.below(static_cast<uint32_t>(operations)),
