@@ -72,7 +72,7 @@ const DevicePair &sampleDevicePair()
 {
     static const DevicePair pair = [] {
         const std::string examples =
-            utf8Of(fsPath(TEST_DATA_DIR).parent_path().parent_path() / "examples");
+            absolutePath(utf8Of(fsPath(TEST_DATA_DIR).parent_path().parent_path() / "examples"));
         const CodeArea area{0x08000000u, 0x10000u, 0x3F0000u};
         quarnel::LodPacketPtr oldLod, newLod;
         EXPECT_EQ(quarnel::loadImagePair(area, (examples + "/old.lod").c_str(), (examples + "/new.lod").c_str(),
