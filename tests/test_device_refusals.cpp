@@ -190,6 +190,41 @@ TEST(DeviceRefusals, BadSpareAreas)
     ASSERT_GE(testsupport::sampleDevicePair().chunkCount, 8u);
 }
 
+// Blocks damaged after their checksum was taken, so that the decoder itself must refuse them.
+TEST(DeviceRefusals, DamagedBlocksWithAValidChecksum)
+{
+    const UpdateCase &update = sampleUpdate();
+    const Bytes block(update.pack.begin() + 28, update.pack.end());
+    const testsupport::DevicePair &pair = testsupport::sampleDevicePair();
+    auto repack = [&](const Bytes &data) {
+        return quarnel::buildPack(pair.codeBase, static_cast<uint32_t>(pair.oldImage.size()),
+                                  testsupport::readLe32(&update.pack[8]), data.data(),
+                                  static_cast<uint32_t>(data.size()));
+    };
+    Bytes shortened(block.begin(), block.end() - 1);
+    expectRefused(applySample(repack(shortened), update.spare, workSizeOf(update.pack)), FOTA_APPLY_BAD_LZMA_DATA);
+    Bytes trailing = block;
+    trailing.push_back(0);
+    expectRefused(applySample(repack(trailing), update.spare, workSizeOf(update.pack)), FOTA_APPLY_BAD_LZMA_DATA);
+    Bytes longer = block;
+    putLe32(longer, 5, testsupport::readLe32(&block[5]) + 1);
+    expectRefused(applySample(repack(longer), update.spare, workSizeOf(repack(longer))), FOTA_APPLY_BAD_LZMA_DATA);
+
+    // Range-coded bits flipped anywhere: the data no longer decodes, or decodes to a stream whose
+    // layout or chunk checksums give it away; no unit of the images is touched either way.
+    for (size_t point = 0; point < 48; ++point) {
+        Bytes flipped = block;
+        const size_t at = 13 + point * (block.size() - 14) / 47;
+        flipped[at] ^= static_cast<uint8_t>(1u << (point % 8));
+        SCOPED_TRACE(::testing::Message() << "block byte " << at);
+        const Outcome outcome = applySample(repack(flipped), update.spare, workSizeOf(update.pack));
+        EXPECT_NE(outcome.result, FOTA_APPLY_OK);
+        EXPECT_TRUE(std::equal(pair.oldImage.begin(), pair.oldImage.end(), outcome.flash.begin() + pair.codeBase));
+        if (outcome.result != FOTA_APPLY_CHUNK_CRC_MISMATCH)
+            expectRefused(outcome);
+    }
+}
+
 // Streams that decode but whose layout is wrong, each packed with a valid header.
 TEST(DeviceRefusals, DoctoredStreams)
 {
