@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "container/crc32.h"
+#include "common/crc32.h"
 #include "container/lzma_adapter.h"
 #include "container/pack_header.h"
 #include "diff/patch_stream.h"
@@ -52,7 +52,8 @@ int main(int argc, char **argv)
     const uint32_t newSize = uint32_t(4 * newLod->words.size());
     const uint32_t oldStart = oldLod->address - area.flashBase;
     const uint32_t newStart = newLod->address - area.flashBase;
-    std::vector<uint8_t> working = imageBytes(*oldLod, std::max(oldSize, newSize));
+    std::vector<uint8_t> working = imageBytes(*oldLod);
+    working.resize(std::max(oldSize, newSize)); // the planner's working image spans both images
     const std::vector<uint8_t> newBytes = imageBytes(*newLod);
     const uint32_t oldCrc = packCrc32(working.data(), oldSize);
     const double loadTime = secondsSince(start);

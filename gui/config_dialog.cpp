@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -14,26 +15,29 @@
 
 namespace {
 
-// A hint goes to the right of its field, so that it reads as part of the same entry.
+constexpr uint32_t sectorSize = 4096;
+
+// Wide enough for a usual hint, so that the dialog does not change width at every keystroke.
+const char *const usualHint = "= 0x00000000 (0000 KiB)";
+
+// A note goes to the right of its field, so that it reads as part of the same entry.
 QLineEdit *addRow(QFormLayout *form, const QString &labelName, const QString &labelText,
-                  const QString &fieldName, QLabel *hint = nullptr)
+                  const QString &fieldName, QLabel *note = nullptr)
 {
     auto *label = new QLabel(labelText);
     label->setObjectName(labelName);
     auto *field = new QLineEdit;
     field->setObjectName(fieldName);
     label->setBuddy(field);
-    if (!hint) {
+    if (!note) {
         form->addRow(label, field);
         return field;
     }
-    // Room for a usual hint from the start, so the field does not shrink as the hint grows.
+    // The field keeps its width when a note appears or grows beside it.
     field->setMinimumWidth(field->sizeHint().width());
-    hint->setText(QStringLiteral("= 0x00000000 (0000 KiB)"));
-    hint->setMinimumWidth(hint->sizeHint().width());
     auto *row = new QHBoxLayout;
     row->addWidget(field, 1);
-    row->addWidget(hint);
+    row->addWidget(note);
     form->addRow(label, row);
     return field;
 }
@@ -43,6 +47,15 @@ QLabel *makeNote(const QString &name)
     auto *note = new QLabel;
     note->setObjectName(name);
     return note;
+}
+
+// A longer hint widens the dialog rather than being cut off.
+void showHint(QLabel *hint, const QString &text)
+{
+    hint->setText(QLatin1String(usualHint));
+    const int usualWidth = hint->sizeHint().width();
+    hint->setText(text);
+    hint->setMinimumWidth(qMax(usualWidth, hint->sizeHint().width()));
 }
 
 } // namespace
@@ -65,8 +78,9 @@ void FotaConfigDialog::createWidgets()
 
     auto *formLayout = new QFormLayout;
     formLayout->setObjectName(QStringLiteral("formLayout"));
+    lbReplaceNotice = makeNote(QStringLiteral("lbReplaceNotice"));
     leProjectName = addRow(formLayout, QStringLiteral("label_8"), tr("Project name"),
-                           QStringLiteral("leProjectName"));
+                           QStringLiteral("leProjectName"), lbReplaceNotice);
     lineEdit_2 = addRow(formLayout, QStringLiteral("label_4"), tr("    FOTA Reserved Size"),
                         QStringLiteral("lineEdit_2"));
     lbCodeBaseHint = makeNote(QStringLiteral("lbCodeBaseHint"));
@@ -82,6 +96,10 @@ void FotaConfigDialog::createWidgets()
     lineEdit_2->setText(QStringLiteral("0x10000"));
     lineEdit_2->setReadOnly(true);
     lineEdit_2->setFocusPolicy(Qt::NoFocus);
+    // Painted like the locked name field, so that it does not invite typing.
+    QPalette readOnly = lineEdit_2->palette();
+    readOnly.setColor(QPalette::Base, readOnly.color(QPalette::Window));
+    lineEdit_2->setPalette(readOnly);
 
     auto *buttonBox = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel,
                                            Qt::Horizontal);
@@ -117,19 +135,30 @@ ProjectConfig FotaConfigDialog::getConfig() const
     return ProjectConfig{leProjectName->text(), leCodeBase->text(), leCodeSize->text()};
 }
 
+void FotaConfigDialog::setExistingNames(const QStringList &names)
+{
+    existingNames = names;
+    checkName();
+}
+
 // Refusing here keeps everything the user typed; the name is the store's section name.
 void FotaConfigDialog::checkName()
 {
-    const QString problem = nameProblem(leProjectName->text());
+    const QString name = leProjectName->text();
+    const QString problem = nameProblem(name);
     lbNameProblem->setText(problem);
     pbOk->setEnabled(problem.isEmpty());
+    // Adding under a taken name replaces that project: allowed, but never unannounced.
+    const bool replaces = leProjectName->isEnabled() && existingNames.contains(name);
+    lbReplaceNotice->setText(replaces ? tr("Replaces the project of this name.") : QString());
 }
 
 // An empty name puts the keys outside any section, and a slash or backslash nests
-// sections, so such a project could never be read back under its name.
+// sections, so such a project could never be read back under its name. A name of
+// white space only could be stored, but would show as a blank entry in the list.
 QString FotaConfigDialog::nameProblem(const QString &name) const
 {
-    if (name.isEmpty())
+    if (name.trimmed().isEmpty())
         return tr("Enter a project name.");
     if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
         return tr("No / or \\ in the name.");
@@ -138,8 +167,8 @@ QString FotaConfigDialog::nameProblem(const QString &name) const
 
 void FotaConfigDialog::updateHints()
 {
-    lbCodeBaseHint->setText(valueHint(leCodeBase->text()));
-    lbCodeSizeHint->setText(valueHint(leCodeSize->text()));
+    showHint(lbCodeBaseHint, valueHint(leCodeBase->text()));
+    showHint(lbCodeSizeHint, valueHint(leCodeSize->text()));
 }
 
 // The texts are stored as typed and converted only when a pack is built: show that value now.
@@ -155,5 +184,9 @@ QString FotaConfigDialog::valueHint(const QString &text) const
         amount = tr("%1 KiB").arg(value >> 10);
     else
         amount = tr("%1 bytes").arg(value);
-    return tr("= 0x%1 (%2)").arg(value, 8, 16, QLatin1Char('0')).arg(amount);
+    const QString hint = tr("= 0x%1 (%2)").arg(value, 8, 16, QLatin1Char('0')).arg(amount);
+    // The library takes whole sectors only; say so now rather than after a run.
+    if (value % sectorSize != 0)
+        return tr("%1\nnot a multiple of %2: a run will refuse it").arg(hint).arg(sectorSize);
+    return hint;
 }

@@ -3,6 +3,7 @@
 #define PACKGUI_CONFIG_DIALOG_H
 
 #include <QDialog>
+#include <QStringList>
 
 #include "project_config.h"
 
@@ -19,6 +20,8 @@ public:
     // Shows an existing project; its name can then no longer be changed.
     void setConfig(const ProjectConfig &config);
     ProjectConfig getConfig() const;
+    // The projects in the store, so that a name that would replace one of them is pointed out.
+    void setExistingNames(const QStringList &names);
 
 private:
     void createWidgets();
@@ -35,7 +38,9 @@ private:
     QLabel *lbCodeBaseHint = nullptr;
     QLabel *lbCodeSizeHint = nullptr;
     QLabel *lbNameProblem = nullptr;
+    QLabel *lbReplaceNotice = nullptr;
     QPushButton *pbOk = nullptr;
+    QStringList existingNames;
 };
 
 #endif

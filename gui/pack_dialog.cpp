@@ -1,6 +1,5 @@
 #include "pack_dialog.h"
 
-#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -10,17 +9,21 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent>
 
+#include "code_area_arguments.h"
+#include "failure_detail.h"
+#include "project_combo_box.h"
 #include "size_text.h"
+#include "store_location.h"
 
 namespace {
 
-constexpr uint32_t deviceFlashBase = 0x08000000u;
 constexpr int runningTickMs = 1000;
 
 QPushButton *makeButton(const QString &name, const QString &text)
@@ -57,7 +60,8 @@ QLabel *makeLabel(const QString &name, const QString &text, QWidget *buddy)
 } // namespace
 
 FotaPackDialog::FotaPackDialog(const QString &storePath, QWidget *parent)
-    : QDialog(parent), settings(storePath, QSettings::IniFormat)
+    : QDialog(parent), settings(storePath, QSettings::IniFormat),
+      inputState(inputStatePath(storePath), QSettings::IniFormat)
 {
     timer = new QTimer(this);
     timer->setSingleShot(true);
@@ -68,6 +72,10 @@ FotaPackDialog::FotaPackDialog(const QString &storePath, QWidget *parent)
     teLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     createConnections();
     reloadProjects();
+    // Reading the store for the list has told whether it could be read at all.
+    if (settings.status() != QSettings::NoError)
+        reportStoreUnreadable();
+    restoreInputs();
     updateControls();
 }
 
@@ -81,7 +89,7 @@ void FotaPackDialog::createWidgets()
 {
     setWindowTitle(tr("Create FOTA pack"));
 
-    cbConfig = new QComboBox;
+    cbConfig = new ProjectComboBox;
     cbConfig->setObjectName(QStringLiteral("cbConfig"));
     pbConfigEdit = makeButton(QStringLiteral("pbConfigEdit"), tr("Edit"));
     pbConfigAdd = makeButton(QStringLiteral("pbConfigAdd"), tr("Add"));
@@ -158,8 +166,10 @@ void FotaPackDialog::updateControls()
 {
     const bool idle = !running;
     const bool haveProject = idle && cbConfig->count() > 0;
-    const bool havePaths = !leOldLod->text().isEmpty() && !leNewLod->text().isEmpty()
-                           && !lePatch->text().isEmpty();
+    // A path of spaces only would name a file "   " in the working folder: nobody means that.
+    const bool havePaths = !leOldLod->text().trimmed().isEmpty()
+                           && !leNewLod->text().trimmed().isEmpty()
+                           && !lePatch->text().trimmed().isEmpty();
 
     const QList<QWidget *> inputs{cbConfig, pbConfigAdd, leOldLod, leNewLod,
                                   lePatch, pbOldBrowse, pbNewBrowse, pbPatchBrowse};
@@ -180,6 +190,23 @@ void FotaPackDialog::reject()
         return;
     }
     QDialog::reject();
+}
+
+void FotaPackDialog::done(int result)
+{
+    rememberInputs();
+    QDialog::done(result);
+}
+
+void FotaPackDialog::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // The window's own size is fixed, but a small screen must still show every control.
+    if (const QScreen *shown = screen()) {
+        const QSize room = shown->availableGeometry().size();
+        if (width() > room.width() || height() > room.height())
+            resize(size().boundedTo(room));
+    }
 }
 
 void FotaPackDialog::onBrowseOld()
@@ -206,12 +233,14 @@ void FotaPackDialog::onBrowseNew()
 
 void FotaPackDialog::onBrowsePatch()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save FOTA pack file"),
-                                                      QString(),
-                                                      QStringLiteral("FOTA pack files (*.pack)"));
-    if (path.isEmpty())
+    QFileDialog files(this, QStringLiteral("Save FOTA pack file"), QString(),
+                      QStringLiteral("FOTA pack files (*.pack)"));
+    files.setAcceptMode(QFileDialog::AcceptSave);
+    // Added before the dialog asks about replacing a file, so it asks about the right one.
+    files.setDefaultSuffix(QStringLiteral("pack"));
+    if (files.exec() != QDialog::Accepted || files.selectedFiles().value(0).isEmpty())
         return;
-    lePatch->setText(path);
+    lePatch->setText(files.selectedFiles().value(0));
     updateControls();
 }
 
@@ -220,6 +249,7 @@ void FotaPackDialog::onRun()
     running = true;
     updateControls();
     timer->start(runningTickMs);
+    rememberInputs();
 
     const QString projectName = cbConfig->currentText();
     settings.beginGroup(projectName);
@@ -267,8 +297,13 @@ void FotaPackDialog::runFinished()
 
     const int result = watcher->result();
     if (result != 0) {
-        insertAfterRunLine(
-            {QStringLiteral("Failed: %1").arg(QString::fromLatin1(FotaErrorMsg(result)))});
+        QStringList lines{QStringLiteral("Failed: %1").arg(QString::fromLatin1(FotaErrorMsg(result)))};
+        const QString detail = failureDetail(
+            result, RunInputs{QString::fromUtf8(jobOldLod), QString::fromUtf8(jobNewLod),
+                              QString::fromUtf8(jobPatch), area.codeBase, area.codeSize});
+        if (!detail.isEmpty())
+            lines << detail;
+        insertAfterRunLine(lines);
     } else {
         appendToRunLine(QStringLiteral("SUCCESS"));
         insertAfterRunLine({QStringLiteral("  old start: %1").arg(oldStart),

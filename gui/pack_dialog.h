@@ -11,25 +11,32 @@
 
 #include "quarnel.h"
 
-class QComboBox;
+class ProjectComboBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QStringList;
 class QTimer;
 struct ProjectConfig;
+struct StoredProject;
 
 class FotaPackDialog : public QDialog {
     Q_OBJECT
 
 public:
-    // storePath names the project store, "projects.ini" wherever it was found to live.
+    // storePath names the project store, "projects.ini" wherever it was found to live; the
+    // paths and the project last used are kept in a file of their own beside it.
     explicit FotaPackDialog(const QString &storePath, QWidget *parent = nullptr);
     ~FotaPackDialog() override;
 
 public slots:
     // Escape and the window's close button end up here; refused while a pack is being built.
     void reject() override;
+    // However the window closes, what it was last given is kept for the next start.
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void onEditConfig();
@@ -50,9 +57,15 @@ private:
     void reloadProjects();
     bool readProject(ProjectConfig &config);
     void saveProject(const ProjectConfig &config);
+    StoredProject storedProject(const QString &name) const;
     // Whether the file holds the project as expected, or (expected null) no longer holds it.
     bool storeHolds(const QString &name, const ProjectConfig *expected) const;
+    void returnToStoredProject(const QString &name);
     void reportStoreWriteFailed();
+    void reportStoreUnreadable();
+
+    void restoreInputs();
+    void rememberInputs();
 
     int runPackJob();
     void appendToRunLine(const QString &text);
@@ -65,6 +78,7 @@ private:
     uint32_t oldCrc = 0;
     CodeArea area{0, 0, 0};
     QSettings settings;
+    QSettings inputState;
     QTimer *timer = nullptr;
     QFutureWatcher<int> *watcher = nullptr;
 
@@ -77,7 +91,7 @@ private:
     // A close refused during the run is answered once the run has ended.
     bool closeRequested = false;
 
-    QComboBox *cbConfig = nullptr;
+    ProjectComboBox *cbConfig = nullptr;
     QPushButton *pbConfigEdit = nullptr;
     QPushButton *pbConfigAdd = nullptr;
     QPushButton *pbConfigRemove = nullptr;

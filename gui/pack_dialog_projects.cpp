@@ -1,14 +1,15 @@
 // The project operations of the main dialog: the store "projects.ini" and its list.
 #include "pack_dialog.h"
 
-#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QPlainTextEdit>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include "config_dialog.h"
+#include "project_combo_box.h"
 #include "project_config.h"
 
 namespace {
@@ -18,12 +19,17 @@ const char *const codeFlashSizeKey = "codeFlashSize";
 
 } // namespace
 
+// One project's section as the file itself holds it.
+struct StoredProject {
+    bool present = false;
+    QMap<QString, QVariant> values;
+};
+
 void FotaPackDialog::reloadProjects()
 {
     const QStringList names = settings.childGroups();
     const int remembered = names.indexOf(cbConfig->currentText());
-    cbConfig->clear();
-    cbConfig->addItems(names);
+    cbConfig->setNames(names);
     cbConfig->setCurrentIndex(remembered >= 0 ? remembered : 0);
     updateControls();
 }
@@ -46,8 +52,10 @@ void FotaPackDialog::saveProject(const ProjectConfig &config)
     settings.setValue(QLatin1String(codeFlashSizeKey), config.codeFlashSize);
     settings.endGroup();
     settings.sync();
-    if (!storeHolds(config.name, &config))
+    if (!storeHolds(config.name, &config)) {
         reportStoreWriteFailed();
+        returnToStoredProject(config.name);
+    }
     reloadProjects();
 }
 
@@ -55,19 +63,42 @@ void FotaPackDialog::saveProject(const ProjectConfig &config)
 // show a project that is gone after a restart; and once a write has failed its status
 // stays an error even after later ones succeed. Reading the file afresh tells, from a
 // copy: every QSettings of one process shares what it holds of a file, written or not.
-bool FotaPackDialog::storeHolds(const QString &name, const ProjectConfig *expected) const
+StoredProject FotaPackDialog::storedProject(const QString &name) const
 {
     const QTemporaryDir scratch;
     const QString copy = scratch.filePath(QStringLiteral("projects.ini"));
     QFile::copy(settings.fileName(), copy);
     QSettings onDisk(copy, QSettings::IniFormat);
-    if (!expected)
-        return !onDisk.childGroups().contains(name);
+    StoredProject stored;
+    stored.present = onDisk.childGroups().contains(name);
     onDisk.beginGroup(name);
+    for (const QString &key : onDisk.allKeys())
+        stored.values.insert(key, onDisk.value(key));
+    return stored;
+}
+
+bool FotaPackDialog::storeHolds(const QString &name, const ProjectConfig *expected) const
+{
+    const StoredProject stored = storedProject(name);
+    if (!expected)
+        return !stored.present;
     const QLatin1String baseKey(codeFlashBaseKey);
     const QLatin1String sizeKey(codeFlashSizeKey);
-    return onDisk.contains(baseKey) && onDisk.value(baseKey).toString() == expected->codeFlashBase &&
-           onDisk.contains(sizeKey) && onDisk.value(sizeKey).toString() == expected->codeFlashSize;
+    return stored.values.contains(baseKey) && stored.values.value(baseKey).toString() == expected->codeFlashBase
+           && stored.values.contains(sizeKey) && stored.values.value(sizeKey).toString() == expected->codeFlashSize;
+}
+
+// After a failed write the list shows what the file holds, not what was asked of it.
+void FotaPackDialog::returnToStoredProject(const QString &name)
+{
+    const StoredProject stored = storedProject(name);
+    settings.remove(name);
+    if (!stored.present)
+        return;
+    settings.beginGroup(name);
+    for (auto value = stored.values.cbegin(); value != stored.values.cend(); ++value)
+        settings.setValue(value.key(), value.value());
+    settings.endGroup();
 }
 
 void FotaPackDialog::reportStoreWriteFailed()
@@ -76,9 +107,17 @@ void FotaPackDialog::reportStoreWriteFailed()
                                .arg(QDir::toNativeSeparators(settings.fileName())));
 }
 
+// Said at once: an empty list alone would read as a store without projects.
+void FotaPackDialog::reportStoreUnreadable()
+{
+    teLog->appendPlainText(QStringLiteral("The project store could not be read: %1")
+                               .arg(QDir::toNativeSeparators(settings.fileName())));
+}
+
 void FotaPackDialog::onAddConfig()
 {
     FotaConfigDialog dialog(this);
+    dialog.setExistingNames(settings.childGroups());
     if (dialog.exec() != QDialog::Accepted)
         return;
     saveProject(dialog.getConfig());
@@ -107,11 +146,15 @@ void FotaPackDialog::onRemoveConfig()
         settings.remove(key);
     settings.endGroup();
     settings.sync();
-    if (!storeHolds(name, nullptr))
+    if (storeHolds(name, nullptr)) {
+        cbConfig->removeItem(cbConfig->currentIndex());
+        // Without this, Edit, Remove and Run would stay enabled after the last project is gone.
+        updateControls();
+    } else {
         reportStoreWriteFailed();
-    cbConfig->removeItem(cbConfig->currentIndex());
-    // Without this, Edit, Remove and Run would stay enabled after the last project is gone.
-    updateControls();
+        returnToStoredProject(name);
+        reloadProjects();
+    }
     // Left on Remove, a second key press would delete the next project too.
     cbConfig->setFocus();
 }

@@ -18,3 +18,8 @@ QString projectStorePath(const QString &programDir)
     return QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
         .absoluteFilePath(storeName);
 }
+
+QString inputStatePath(const QString &storePath)
+{
+    return QFileInfo(storePath).dir().absoluteFilePath(QStringLiteral("packgui-state.ini"));
+}

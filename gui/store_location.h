@@ -8,4 +8,8 @@ class QString;
 // written; otherwise in the user's own configuration folder. Returns an absolute path.
 QString projectStorePath(const QString &programDir);
 
+// The file beside the store that keeps the last paths and project between sessions;
+// the store itself holds projects only.
+QString inputStatePath(const QString &storePath);
+
 #endif

@@ -15,8 +15,8 @@
 #include <sys/resource.h>
 #endif
 
+#include "common/crc32.h"
 #include "common/result_codes.h"
-#include "container/crc32.h"
 #include "container/lzma_adapter.h"
 #include "container/mem_streams.h"
 #include "container/pack_header.h"

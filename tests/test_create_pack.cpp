@@ -12,7 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "container/crc32.h"
+#include "common/crc32.h"
 #include "quarnel.h"
 #include "support/pack_replay.h"
 #include "support/test_files.h"

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "container/crc32.h"
+#include "common/crc32.h"
 #include "container/lzma_adapter.h"
 #include "container/pack_header.h"
 #include "packcheck/nor_flash_sim.h"

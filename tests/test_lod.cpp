@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "common/open_file.h"
@@ -526,6 +528,41 @@ TEST(CodeImageChecks, OutIsWrittenFromTheContiguityCheckOn)
     EXPECT_EQ(loadImageText(makeLodText(0x08000000, firmwareLikeBytes(0x1000, 10)), out), 11);
     ASSERT_NE(out, sentinel);
     EXPECT_EQ(out->address, 0x08000000u);
+}
+
+namespace {
+
+// Whether imageBytes can be called with these arguments.
+template <typename... Arguments>
+auto imageBytesTakes(int) -> decltype(imageBytes(std::declval<Arguments>()...), std::true_type{});
+template <typename...>
+std::false_type imageBytesTakes(...);
+
+} // namespace
+
+// A size given by the caller could be smaller than the image and be written past.
+static_assert(!decltype(imageBytesTakes<const LodPacket &, size_t>(0))::value, "imageBytes sizes its bytes itself");
+
+TEST(CodeImageChecks, ImageBytesAreTheWordsLittleEndian)
+{
+    LodPacket image;
+    image.words = {0x04030201, 0xD9EF0045, 0};
+    EXPECT_EQ(imageBytes(image), (std::vector<uint8_t>{1, 2, 3, 4, 0x45, 0x00, 0xEF, 0xD9, 0, 0, 0, 0}));
+    EXPECT_TRUE(imageBytes(LodPacket()).empty());
+}
+
+TEST(CodeImageChecks, ImagesTheDifferCannotCountAreTooLarge)
+{
+    // An area near 4 GiB would admit images whose sizes the differ's signed counts cannot hold.
+    const CodeArea huge{0x08000000, 0, 0xFFFFF000};
+    EXPECT_EQ(checkImagePlacement(0x08000000, largestImageSize, huge), 0);
+    EXPECT_EQ(largestImageSize, 0x7FFFF000u);
+    EXPECT_EQ(checkImagePlacement(0x08000000, uint64_t{largestImageSize} + sectorSize, huge), 12);
+    EXPECT_EQ(checkImagePlacement(0x08000000, 0xFFFFF000, huge), 12);
+    // The smaller limit decides, and the earlier checks still come first.
+    EXPECT_EQ(checkImagePlacement(0x08000000, 0x101000, CodeArea{0x08000000, 0, 0x100000}), 12);
+    EXPECT_EQ(checkImagePlacement(0x08001000, 0x80000000, huge), 11);
+    EXPECT_EQ(checkImagePlacement(0x08000000, 0x80000004, huge), 10);
 }
 
 TEST(CodeImageChecks, CodeStartWrapsAt32Bits)

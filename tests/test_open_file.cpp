@@ -12,19 +12,8 @@
 #include "support/test_files.h"
 
 using testsupport::fsPath;
-using testsupport::readFile;
 using testsupport::TempDir;
 using testsupport::writeFile;
-
-namespace {
-
-std::string textOf(const std::string &path)
-{
-    const auto bytes = readFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-} // namespace
 
 TEST(OpenFileUtf8, RegularFileCheckByUtf8Name)
 {
@@ -43,28 +32,6 @@ TEST(OpenFileUtf8, RegularFileCheckByUtf8Name)
     EXPECT_EQ(quarnel::openRegularFileUtf8(folder.c_str()), nullptr);
     EXPECT_EQ(quarnel::openRegularFileUtf8(dir.path("fehlt ü.lod").c_str()), nullptr);
     EXPECT_EQ(quarnel::openRegularFileUtf8(nullptr), nullptr);
-}
-
-TEST(OpenFileUtf8, ReplaceAndRemoveByUtf8Names)
-{
-    TempDir dir;
-    const std::string from = dir.path("neu ü 固件.partial"), to = dir.path("Paket für Gerät.pack");
-    writeFile(from, "new pack");
-    writeFile(to, "old pack");
-    ASSERT_TRUE(quarnel::replaceFileUtf8(from.c_str(), to.c_str()));
-    EXPECT_EQ(textOf(to), "new pack");
-    EXPECT_FALSE(std::filesystem::exists(fsPath(from)));
-
-    // A failed replacement leaves the target as it was.
-    EXPECT_FALSE(quarnel::replaceFileUtf8(from.c_str(), to.c_str()));
-    EXPECT_FALSE(quarnel::replaceFileUtf8(nullptr, to.c_str()));
-    EXPECT_FALSE(quarnel::replaceFileUtf8(to.c_str(), nullptr));
-    EXPECT_EQ(textOf(to), "new pack");
-
-    quarnel::removeFileUtf8(to.c_str());
-    EXPECT_FALSE(std::filesystem::exists(fsPath(to)));
-    quarnel::removeFileUtf8(to.c_str());
-    quarnel::removeFileUtf8(nullptr);
 }
 
 TEST(AlignedBlocks, AlignedWholeAndFreeable)

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "container/crc32.h"
+#include "common/crc32.h"
 #include "container/lzma_adapter.h"
 #include "container/pack_header.h"
 #include "diff/patch_stream.h"

@@ -3,9 +3,8 @@
 #ifdef _WIN32
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <windows.h>
 
-#include <memory>
+#include "common/wide_path.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,23 +14,6 @@
 namespace quarnel {
 
 #ifdef _WIN32
-
-namespace {
-
-// Converts UTF-8 to UTF-16; bytes that are not UTF-8 become U+FFFD, so a
-// name that cannot be spelt is simply not found. Empty only when the conversion fails.
-std::unique_ptr<wchar_t[]> widen(const char *text)
-{
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    if (length <= 0)
-        return nullptr;
-    std::unique_ptr<wchar_t[]> wide(new wchar_t[length]);
-    if (MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.get(), length) != length)
-        return nullptr;
-    return wide;
-}
-
-} // namespace
 
 std::FILE *openFileUtf8(const char *path, const char *mode)
 {
@@ -55,19 +37,6 @@ std::FILE *openRegularFileUtf8(const char *path)
         return nullptr;
     }
     return file;
-}
-
-bool replaceFileUtf8(const char *from, const char *to)
-{
-    const auto wideFrom = widen(from);
-    const auto wideTo = widen(to);
-    return wideFrom && wideTo && MoveFileExW(wideFrom.get(), wideTo.get(), MOVEFILE_REPLACE_EXISTING) != 0;
-}
-
-void removeFileUtf8(const char *path)
-{
-    if (const auto widePath = widen(path))
-        _wremove(widePath.get());
 }
 
 #else
@@ -97,17 +66,6 @@ std::FILE *openRegularFileUtf8(const char *path)
     if (file == nullptr)
         close(fd);
     return file;
-}
-
-bool replaceFileUtf8(const char *from, const char *to)
-{
-    return from != nullptr && to != nullptr && std::rename(from, to) == 0;
-}
-
-void removeFileUtf8(const char *path)
-{
-    if (path != nullptr)
-        std::remove(path);
 }
 
 #endif

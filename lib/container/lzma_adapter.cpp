@@ -7,6 +7,7 @@
 #include <new>
 
 #include "common/aligned_blocks.h"
+#include "common/byte_order.h"
 #include "common/large_pages.h"
 #include "common/result_codes.h"
 #include "container/mem_streams.h"
@@ -91,19 +92,11 @@ lzma_ret startEncoder(lzma_stream &stream)
 // Writes the 13-byte header: properties byte, dictionary size, input length.
 StreamStatus writeHeader(COutMemStream &out, uint64_t length)
 {
-    const uint8_t properties[5] = {
-        lzmaPropertiesByte,
-        static_cast<uint8_t>(lzmaDictionarySize),
-        static_cast<uint8_t>(lzmaDictionarySize >> 8),
-        static_cast<uint8_t>(lzmaDictionarySize >> 16),
-        static_cast<uint8_t>(lzmaDictionarySize >> 24),
-    };
-    StreamStatus status = out.write(properties, sizeof properties, nullptr);
-    for (int shift = 0; shift < 64 && status == streamOk; shift += 8) {
-        const uint8_t byte = static_cast<uint8_t>(length >> shift);
-        status = out.write(&byte, 1, nullptr);
-    }
-    return status;
+    uint8_t header[lzmaHeaderSize];
+    header[0] = lzmaPropertiesByte;
+    storeLe32(header + 1, lzmaDictionarySize);
+    storeLe64(header + 5, length);
+    return out.write(header, sizeof header, nullptr);
 }
 
 // Runs the encoder over the whole input stream into the output stream.

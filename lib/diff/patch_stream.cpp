@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "container/crc32.h"
+#include "common/byte_order.h"
+#include "common/crc32.h"
 
 namespace quarnel {
 
@@ -14,10 +15,7 @@ constexpr size_t recordEntrySize = 12;
 
 uint8_t *putU32(uint8_t *out, uint32_t value)
 {
-    out[0] = static_cast<uint8_t>(value);
-    out[1] = static_cast<uint8_t>(value >> 8);
-    out[2] = static_cast<uint8_t>(value >> 16);
-    out[3] = static_cast<uint8_t>(value >> 24);
+    storeLe32(out, value);
     return out + 4;
 }
 

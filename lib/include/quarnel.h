@@ -46,7 +46,11 @@ typedef struct CodeArea {
  *  14  "new size not sector aligned"
  *  15  "new address does not match code flash base"
  *  16  "new size larger than code flash size"
- *  17  "failed to write pack": the pack cannot be opened, written or closed
+ *      (12 and 16 also for an image above 0x7FFFF000 bytes, whatever codeSize)
+ *  17  "failed to write pack": packPath names the old or the new LOD file
+ *      (by any spelling or link) or has a name longer than its file
+ *      system allows, both found before the build; or the pack cannot be
+ *      created, written or put in place
  *  18  "failed to read pack"                          (never returned)
  *  19  "invalid pack at verify": the pack just built does not read back
  *  20  "failed to upgrade at verify": a chunk of it cannot be applied
@@ -65,7 +69,9 @@ typedef struct CodeArea {
  * on a model of the code flash that holds the old image, and the result is
  * compared with the new image; a pack that fails gives 19, 20 or 22 and is
  * not written. Paths are NUL-terminated UTF-8. An existing file at packPath
- * is replaced only by a proven pack, and is left untouched on any failure.
+ * is replaced only by a proven pack, in one step that lasts through a power
+ * loss, and is left untouched on any failure; a symbolic link at packPath
+ * stays and its target receives the pack, and an existing pack keeps its mode.
  * The three out-values (old image start relative to flashBase, its size in
  * bytes, its checksum) are written only on success; each pointer may be null.
  * Returns 0 or a code listed above.

@@ -1,17 +1,17 @@
 #include "lod/code_image.h"
 
+#include "common/byte_order.h"
 #include "common/result_codes.h"
 
 namespace quarnel {
 
-int checkImagePlacement(const LodPacket &image, const CodeArea &area)
+int checkImagePlacement(uint32_t address, uint64_t size, const CodeArea &area)
 {
-    const uint64_t size = 4 * uint64_t(image.words.size());
     if (size % sectorSize != 0)
         return resultOldSizeMisaligned;
-    if (image.address != uint32_t(area.flashBase + area.codeBase))
+    if (address != uint32_t(area.flashBase + area.codeBase))
         return resultOldAddressMismatch;
-    if (size > area.codeSize)
+    if (size > area.codeSize || size > largestImageSize)
         return resultOldTooLarge;
     return resultOk;
 }
@@ -27,7 +27,7 @@ int loadCodeImage(const char *path, const CodeArea &area, LodPacketPtr &out)
     if (file.packets.size() != 1)
         return resultOldNotContiguous;
     out = file.packets.front();
-    if (const int result = checkImagePlacement(*out, area))
+    if (const int result = checkImagePlacement(out->address, 4 * uint64_t{out->words.size()}, area))
         return result;
 
     // The tag is an offset from the flash base; the bound is codeSize itself, not the area's end.
@@ -54,16 +54,11 @@ int loadImagePair(const CodeArea &area, const char *oldPath, const char *newPath
     return result + newImageCodeShift;
 }
 
-std::vector<uint8_t> imageBytes(const LodPacket &image, size_t size)
+std::vector<uint8_t> imageBytes(const LodPacket &image)
 {
-    std::vector<uint8_t> bytes(size);
-    for (size_t i = 0; i < image.words.size(); ++i) {
-        const uint32_t word = image.words[i];
-        bytes[4 * i] = static_cast<uint8_t>(word);
-        bytes[4 * i + 1] = static_cast<uint8_t>(word >> 8);
-        bytes[4 * i + 2] = static_cast<uint8_t>(word >> 16);
-        bytes[4 * i + 3] = static_cast<uint8_t>(word >> 24);
-    }
+    std::vector<uint8_t> bytes(4 * image.words.size());
+    for (size_t i = 0; i < image.words.size(); ++i)
+        storeLe32(&bytes[4 * i], image.words[i]);
     return bytes;
 }
 

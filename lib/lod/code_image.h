@@ -1,25 +1,30 @@
 // Turning LOD files into checked, boot-marked code images.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "common/erase_units.h"
 #include "lod/lod_file.h"
 #include "quarnel.h"
 
 namespace quarnel {
 
 constexpr uint32_t bootMarker = 0xD9EF0045u;
-constexpr uint32_t sectorSize = 4096u;
+
+// The largest image the differ can take: it counts bytes in signed 32-bit
+// integers, and images are whole sectors.
+constexpr uint32_t largestImageSize = (uint32_t{INT32_MAX} / sectorSize) * sectorSize;
 
 // Loads and checks an image against the code area; returns 0 or the old
 // image's codes (7, 9, 10, 11, 12). out receives the section from the
 // contiguity check on, so it may hold a rejected image after a failure.
 int loadCodeImage(const char *path, const CodeArea &area, LodPacketPtr &out);
 
-// The placement checks of a joined image, in loadCodeImage's order: 0, 10, 11 or 12.
-int checkImagePlacement(const LodPacket &image, const CodeArea &area);
+// The placement checks of a joined image of size bytes at address, in
+// loadCodeImage's order: 0, 10, 11, or 12 for an image larger than the code
+// area or than largestImageSize.
+int checkImagePlacement(uint32_t address, uint64_t size, const CodeArea &area);
 
 // The one rule for a pack's inputs: the area's alignment (2, 3), then the old
 // image (7, 9 to 12), then the new image with its own codes (8, 13 to 16).
@@ -27,14 +32,7 @@ int checkImagePlacement(const LodPacket &image, const CodeArea &area);
 int loadImagePair(const CodeArea &area, const char *oldPath, const char *newPath, LodPacketPtr &oldImage,
                   LodPacketPtr &newImage);
 
-// An image's bytes: its words in order, each least significant byte first,
-// then zeros up to size.
-std::vector<uint8_t> imageBytes(const LodPacket &image, size_t size);
-
-// All of an image's bytes.
-inline std::vector<uint8_t> imageBytes(const LodPacket &image)
-{
-    return imageBytes(image, 4 * image.words.size());
-}
+// An image's bytes: its words in order, each least significant byte first.
+std::vector<uint8_t> imageBytes(const LodPacket &image);
 
 } // namespace quarnel

@@ -22,6 +22,9 @@ int createPack(const char *oldLodPath, const char *newLodPath, const char *packP
         LodPacketPtr newImage;
         if (const int result = loadImagePair(area, oldLodPath, newLodPath, oldImage, newImage))
             return result;
+        // A pack that could not be written, or would destroy an input, is refused before the long build.
+        if (const int result = checkPackPath(packPath, oldLodPath, newLodPath))
+            return result;
         oldStart = oldImage->address - area.flashBase;
         newStart = newImage->address - area.flashBase;
         // From here on the images are bytes; their words go now.

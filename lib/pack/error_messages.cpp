@@ -1,46 +1,53 @@
+#include "common/result_codes.h"
 #include "quarnel.h"
+
+// A code added to Result without a message here stops the build.
+#pragma GCC diagnostic error "-Wswitch"
 
 namespace {
 
+using namespace quarnel;
+
 const char *const unknownError = "unknown error";
 
-// Indexed by result code; codes without a text of their own point to unknownError.
-const char *const messages[] = {
-    "no error",                                    // 0
-    "invalid sector size",                         // 1
-    unknownError,                                  // 2: code base misaligned
-    unknownError,                                  // 3: code size misaligned
-    "fota end address not block aligned",          // 4
-    "fota start address not sector aligned",       // 5
-    "fota area outside flash",                     // 6
-    "failed to read old lod",                      // 7
-    "failed to read new lod",                      // 8
-    "old lod is not contiguous",                   // 9
-    "old size not sector aligned",                 // 10
-    "old address does not match code flash base",  // 11
-    "old size larger than code flash size",        // 12
-    "new lod is not contiguous",                   // 13
-    "new size not sector aligned",                 // 14
-    "new address does not match code flash base",  // 15
-    "new size larger than code flash size",        // 16
-    "failed to write pack",                        // 17
-    "failed to read pack",                         // 18
-    "invalid pack at verify",                      // 19
-    "failed to upgrade at verify",                 // 20
-    "failed to clean after upgrade",               // 21
-    "failed to match new lod after upgrade",       // 22
-    unknownError,                                  // 23: reserved
-    "out of memory",                               // 24
-    "failed to compress pack",                     // 25
-};
+// A switch without default, so that the compiler checks every code has its text.
+const char *messageFor(Result code)
+{
+    switch (code) {
+    case resultOk: return "no error";
+    case resultInvalidSectorSize: return "invalid sector size";
+    case resultCodeBaseMisaligned: return unknownError;
+    case resultCodeSizeMisaligned: return unknownError;
+    case resultEndNotBlockAligned: return "fota end address not block aligned";
+    case resultStartNotSectorAligned: return "fota start address not sector aligned";
+    case resultAreaOutsideFlash: return "fota area outside flash";
+    case resultOldLodUnreadable: return "failed to read old lod";
+    case resultNewLodUnreadable: return "failed to read new lod";
+    case resultOldNotContiguous: return "old lod is not contiguous";
+    case resultOldSizeMisaligned: return "old size not sector aligned";
+    case resultOldAddressMismatch: return "old address does not match code flash base";
+    case resultOldTooLarge: return "old size larger than code flash size";
+    case resultNewNotContiguous: return "new lod is not contiguous";
+    case resultNewSizeMisaligned: return "new size not sector aligned";
+    case resultNewAddressMismatch: return "new address does not match code flash base";
+    case resultNewTooLarge: return "new size larger than code flash size";
+    case resultPackWriteFailed: return "failed to write pack";
+    case resultPackReadFailed: return "failed to read pack";
+    case resultPackInvalid: return "invalid pack at verify";
+    case resultUpgradeFailed: return "failed to upgrade at verify";
+    case resultCleanFailed: return "failed to clean after upgrade";
+    case resultNewMismatch: return "failed to match new lod after upgrade";
+    case resultOutOfMemory: return "out of memory";
+    case resultCompressFailed: return "failed to compress pack";
+    }
+    // 23 is reserved, and any other value is no code at all.
+    return unknownError;
+}
 
 } // namespace
 
 extern "C" QUARNEL_API const char *FotaErrorMsg(int code)
 {
-    // Compared as unsigned so that negative codes fall outside the table.
-    const unsigned index = static_cast<unsigned>(code);
-    if (index >= sizeof messages / sizeof messages[0])
-        return unknownError;
-    return messages[index];
+    // Result is based on int, so every int is a value of it.
+    return messageFor(static_cast<Result>(code));
 }

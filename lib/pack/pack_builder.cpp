@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/crc32.h"
 #include "common/result_codes.h"
-#include "container/crc32.h"
 #include "container/lzma_adapter.h"
 #include "container/pack_header.h"
 #include "diff/patch_stream.h"

@@ -8,8 +8,15 @@
 
 namespace quarnel {
 
-// Writes pack to a temporary file beside packPath and moves it over packPath;
-// returns 0, or 17 with packPath untouched and no temporary file left.
+// Whether a pack may be written at packPath, asked before anything is built:
+// 0, or 17 when the path is empty, its name is longer than its folder's file
+// system allows, or it leads to the old or the new LOD file (by any link or
+// spelling). Nothing is created or changed.
+int checkPackPath(const char *packPath, const char *oldLodPath, const char *newLodPath);
+
+// Replaces the file at packPath (or where its links lead) with the pack in
+// one step, keeping its mode; returns 0, or 17 with packPath untouched and no
+// temporary file left.
 int writePackFile(const char *packPath, const std::vector<uint8_t> &pack);
 
 // Decodes the pack, plays it on a model of the code flash that holds

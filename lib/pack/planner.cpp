@@ -3,19 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/erase_units.h"
 #include "diff/differ.h"
 #include "diff/repeats.h"
 #include "diff/suffix_index.h"
 
 namespace quarnel {
-
-namespace {
-
-constexpr uint32_t largeChunk = 65536;
-constexpr uint32_t mediumChunk = 32768;
-constexpr uint32_t smallChunk = 4096;
-
-} // namespace
 
 bool walksForward(const PatchList &directionPatches)
 {
@@ -33,11 +26,11 @@ void appendChunk(PatchList patches, uint32_t pos, ChunkList &chunks)
 
 uint32_t chunkLength(uint32_t boundary, uint32_t available)
 {
-    if ((boundary & (largeChunk - 1)) == 0 && available >= largeChunk)
-        return largeChunk;
-    if ((boundary & (mediumChunk - 1)) == 0 && available >= mediumChunk)
-        return mediumChunk;
-    return smallChunk;
+    if ((boundary & (largeEraseUnit - 1)) == 0 && available >= largeEraseUnit)
+        return largeEraseUnit;
+    if ((boundary & (mediumEraseUnit - 1)) == 0 && available >= mediumEraseUnit)
+        return mediumEraseUnit;
+    return sectorSize;
 }
 
 int32_t diffBytesMovingUp(const PatchList &patches)

@@ -43,7 +43,7 @@ FlashModel::FlashModel(uint32_t codeBase, std::vector<uint8_t> oldImage, uint32_
 {
     // Erased NOR reads 0xFF; nothing may depend on it, as compareWith reports unwritten bytes past the old image.
     bytes.resize(std::max<size_t>(oldSize, newSize), 0xFF);
-    lastWriter.assign((bytes.size() + flashSectorSize - 1) / flashSectorSize, -1);
+    lastWriter.assign((bytes.size() + sectorSize - 1) / sectorSize, -1);
 }
 
 void FlashModel::write(uint32_t target, const std::vector<uint8_t> &unit, size_t chunkIndex)
@@ -54,7 +54,7 @@ void FlashModel::write(uint32_t target, const std::vector<uint8_t> &unit, size_t
     const size_t count = std::min(unit.size(), bytes.size() - to);
     std::copy(unit.begin(), unit.begin() + static_cast<std::ptrdiff_t>(count),
               bytes.begin() + static_cast<std::ptrdiff_t>(to));
-    for (size_t sector = to / flashSectorSize; sector * flashSectorSize < to + count; ++sector)
+    for (size_t sector = to / sectorSize; sector * sectorSize < to + count; ++sector)
         lastWriter[sector] = static_cast<int64_t>(chunkIndex);
 }
 
@@ -62,9 +62,9 @@ int FlashModel::compareWith(const std::vector<uint8_t> &newImage, Findings &find
 {
     const size_t before = findings.size();
     std::optional<BadRun> run;
-    for (size_t start = 0; start < newImage.size(); start += flashSectorSize) {
-        const size_t end = std::min<size_t>(start + flashSectorSize, newImage.size());
-        const int64_t writer = lastWriter[start / flashSectorSize];
+    for (size_t start = 0; start < newImage.size(); start += sectorSize) {
+        const size_t end = std::min<size_t>(start + sectorSize, newImage.size());
+        const int64_t writer = lastWriter[start / sectorSize];
         const bool unknown = writer < 0 && end > oldSize;
         size_t differing = 0;
         size_t first = 0;

@@ -4,11 +4,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/erase_units.h"
 #include "verify/findings.h"
 
 namespace quarnel::verify {
-
-constexpr uint32_t flashSectorSize = 4096;
 
 // Flash from codeBase on, spanning the larger image: chunks read only the old
 // image's area, and the result is judged over the new image's.

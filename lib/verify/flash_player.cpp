@@ -2,19 +2,15 @@
 
 #include <vector>
 
+#include "common/crc32.h"
+#include "common/erase_units.h"
 #include "common/result_codes.h"
-#include "container/crc32.h"
 
 namespace quarnel::verify {
 
 namespace {
 
 using ull = unsigned long long;
-
-bool isEraseUnit(uint64_t length)
-{
-    return length == 4096 || length == 32768 || length == 65536;
-}
 
 // Adds a finding for every way the chunk's place or its sources are wrong.
 bool checkChunkGeometry(const StreamChunk &chunk, size_t index, const CodeArea &area, uint32_t oldSize,

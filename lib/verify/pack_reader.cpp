@@ -4,14 +4,15 @@
 #include <cstring>
 
 #include "common/byte_order.h"
+#include "common/crc32.h"
+#include "common/erase_units.h"
 #include "common/result_codes.h"
-#include "container/crc32.h"
 
 namespace quarnel::verify {
 
 uint64_t streamCapForArea(uint32_t codeSize)
 {
-    return 4 + 12 * uint64_t{codeSize / 4096} + 13 * uint64_t{codeSize};
+    return 4 + 12 * uint64_t{codeSize / sectorSize} + 13 * uint64_t{codeSize};
 }
 
 int readPackHeader(const std::vector<uint8_t> &packBytes, PackHeader &header, Findings &findings)

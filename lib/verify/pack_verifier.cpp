@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "common/crc32.h"
 #include "common/result_codes.h"
-#include "container/crc32.h"
 #include "verify/flash_model.h"
 #include "verify/flash_player.h"
 #include "verify/pack_reader.h"

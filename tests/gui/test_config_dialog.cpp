@@ -28,8 +28,11 @@ class ConfigDialogTest : public QObject {
 
 private slots:
     void okWaitsForAStorableName();
+    void replaceNoticeNamesATakenName();
     void hintsShowWhatTheTextBecomes();
+    void hintsAreNeverCutOff();
     void focusSkipsTheReservedSize();
+    void reservedSizeLooksReadOnly();
 };
 
 void ConfigDialogTest::okWaitsForAStorableName()
@@ -44,10 +47,14 @@ void ConfigDialogTest::okWaitsForAStorableName()
 
     QTest::keyClicks(child<QLineEdit>(&dialog, "leCodeBase"), QStringLiteral("0x10000"));
     QTest::keyClicks(child<QLineEdit>(&dialog, "leCodeSize"), QStringLiteral("4M"));
-    for (const QString &refused : {QStringLiteral("a/b"), QStringLiteral("a\\b"), QString()}) {
+    // A name of white space only would be a blank entry in the list.
+    for (const QString &refused : {QStringLiteral("a/b"), QStringLiteral("a\\b"), QString(),
+                                   QStringLiteral("   "), QStringLiteral(" \t ")}) {
         retype(name, refused);
         QVERIFY2(!okButton(&dialog)->isEnabled(), qPrintable(refused));
-        QVERIFY2(!problem->text().isEmpty(), qPrintable(refused));
+        QCOMPARE(problem->text(), refused.contains(QLatin1Char('/')) || refused.contains(QLatin1Char('\\'))
+                                      ? QStringLiteral("No / or \\ in the name.")
+                                      : QStringLiteral("Enter a project name."));
         // Enter reaches the disabled default button and must not close the dialog either.
         QTest::keyClick(name, Qt::Key_Return);
         QVERIFY2(dialog.isVisible(), qPrintable(refused));
@@ -65,6 +72,32 @@ void ConfigDialogTest::okWaitsForAStorableName()
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
 }
 
+void ConfigDialogTest::replaceNoticeNamesATakenName()
+{
+    FotaConfigDialog dialog;
+    dialog.setExistingNames({QStringLiteral("demo"), QStringLiteral("board B")});
+    auto *name = child<QLineEdit>(&dialog, "leProjectName");
+    auto *notice = child<QLabel>(&dialog, "lbReplaceNotice");
+    const QString replaces = QStringLiteral("Replaces the project of this name.");
+    const struct {
+        const char *name;
+        bool taken;
+    } cases[] = {{"dem", false}, {"demo", true}, {"Demo", false}, {"demo ", false},
+                 {"board B", true}, {"board", false}};
+    for (const auto &entry : cases) {
+        retype(name, QLatin1String(entry.name));
+        QCOMPARE(notice->text(), entry.taken ? replaces : QString());
+        // Replacing stays allowed: the store has always let Add overwrite a project.
+        QVERIFY(okButton(&dialog)->isEnabled());
+    }
+
+    // Editing a project saves it under its own name, which is no news.
+    FotaConfigDialog edit;
+    edit.setExistingNames({QStringLiteral("demo")});
+    edit.setConfig(ProjectConfig{QStringLiteral("demo"), QStringLiteral("64K"), QStringLiteral("4M")});
+    QCOMPARE(child<QLabel>(&edit, "lbReplaceNotice")->text(), QString());
+}
+
 void ConfigDialogTest::hintsShowWhatTheTextBecomes()
 {
     FotaConfigDialog dialog;
@@ -76,13 +109,21 @@ void ConfigDialogTest::hintsShowWhatTheTextBecomes()
     const QString zero = QStringLiteral("will be read as 0");
     QCOMPARE(baseHint->text(), zero); // an empty field converts to 0 as well
 
+    // Whole sectors only: anything else is refused by every run, so the hint says so now.
     const struct {
         const char *text, *hint;
-    } cases[] = {{"0x10000", "= 0x00010000 (64 KiB)"}, {" 4m ", "= 0x00400000 (4 MiB)"},
-                 {"0x800", "= 0x00000800 (2 KiB)"},    {"100", "= 0x00000064 (100 bytes)"},
-                 {"010", "= 0x00000008 (8 bytes)"},    {"64KB", "will be read as 0"},
-                 {"4MB", "will be read as 0"},         {"08", "will be read as 0"},
-                 {"0x80000000", "will be read as 0"},  {"4096M", "will be read as 0"}};
+    } cases[] = {{"0x10000", "= 0x00010000 (64 KiB)"},
+                 {" 4m ", "= 0x00400000 (4 MiB)"},
+                 {"4096", "= 0x00001000 (4 KiB)"},
+                 {"0x800", "= 0x00000800 (2 KiB)\nnot a multiple of 4096: a run will refuse it"},
+                 {"100", "= 0x00000064 (100 bytes)\nnot a multiple of 4096: a run will refuse it"},
+                 {"010", "= 0x00000008 (8 bytes)\nnot a multiple of 4096: a run will refuse it"},
+                 {"0x3F0001", "= 0x003f0001 (4128769 bytes)\nnot a multiple of 4096: a run will refuse it"},
+                 {"64KB", "will be read as 0"},
+                 {"4MB", "will be read as 0"},
+                 {"08", "will be read as 0"},
+                 {"0x80000000", "will be read as 0"},
+                 {"4096M", "will be read as 0"}};
     for (const auto &entry : cases) {
         const QString text = QLatin1String(entry.text);
         retype(base, text);
@@ -100,6 +141,44 @@ void ConfigDialogTest::hintsShowWhatTheTextBecomes()
     edit.setConfig(ProjectConfig{QStringLiteral("demo"), QStringLiteral("64K"), QStringLiteral("4MB")});
     QCOMPARE(child<QLabel>(&edit, "lbCodeBaseHint")->text(), QStringLiteral("= 0x00010000 (64 KiB)"));
     QCOMPARE(child<QLabel>(&edit, "lbCodeSizeHint")->text(), zero);
+}
+
+void ConfigDialogTest::hintsAreNeverCutOff()
+{
+    FotaConfigDialog dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto *size = child<QLineEdit>(&dialog, "leCodeSize");
+    auto *hint = child<QLabel>(&dialog, "lbCodeSizeHint");
+    const int fieldWidth = size->width();
+    for (const QString &text : {QStringLiteral("0x3F0001"), QStringLiteral("0x7ffff001"),
+                                QStringLiteral("1"), QStringLiteral("0x10000")}) {
+        retype(size, text);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        // Every line of the hint fits the label, and the label fits the dialog.
+        const QSize needed = hint->fontMetrics().size(0, hint->text());
+        QVERIFY2(hint->contentsRect().width() >= needed.width(), qPrintable(hint->text()));
+        QVERIFY2(hint->contentsRect().height() >= needed.height(), qPrintable(hint->text()));
+        QVERIFY(dialog.rect().contains(hint->geometry().translated(hint->parentWidget()->mapTo(&dialog, QPoint()))));
+        QVERIFY(size->width() >= fieldWidth);
+    }
+}
+
+void ConfigDialogTest::reservedSizeLooksReadOnly()
+{
+    FotaConfigDialog dialog;
+    auto *reserved = child<QLineEdit>(&dialog, "lineEdit_2");
+    auto *base = child<QLineEdit>(&dialog, "leCodeBase");
+    // Painted with the window's colour, as the locked name field is, not as a field to type in.
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        QCOMPARE(reserved->palette().color(group, QPalette::Base),
+                 dialog.palette().color(group, QPalette::Window));
+        QVERIFY(reserved->palette().color(group, QPalette::Base)
+                != base->palette().color(group, QPalette::Base));
+    }
+    QVERIFY(reserved->isEnabled());
+    QVERIFY(reserved->isReadOnly());
+    QCOMPARE(reserved->focusPolicy(), Qt::NoFocus);
 }
 
 void ConfigDialogTest::focusSkipsTheReservedSize()

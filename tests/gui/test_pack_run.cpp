@@ -10,7 +10,12 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QtTest>
+
+#include <cerrno>
+#include <cstring>
 
 #include "gui_test_support.h"
 #include "pack_dialog.h"
@@ -39,12 +44,16 @@ void typeText(QLineEdit *field, const QString &text)
     }
 }
 
-// Types the three paths as a user would.
+// Types the three paths as a user would, over what an earlier window left in them.
 void typePaths(FotaPackDialog &dialog, const QString &oldLod, const QString &newLod, const QString &pack)
 {
-    typeText(child<QLineEdit>(&dialog, "leOldLod"), oldLod);
-    typeText(child<QLineEdit>(&dialog, "leNewLod"), newLod);
-    typeText(child<QLineEdit>(&dialog, "lePatch"), pack);
+    const std::pair<const char *, QString> fields[] = {
+        {"leOldLod", oldLod}, {"leNewLod", newLod}, {"lePatch", pack}};
+    for (const auto &field : fields) {
+        auto *edit = child<QLineEdit>(&dialog, field.first);
+        edit->clear();
+        typeText(edit, field.second);
+    }
 }
 
 // Clicks Run and waits for the watcher to report the end of the job.
@@ -80,13 +89,16 @@ class PackRunTest : public QObject {
 
 private slots:
     void browseFillsFieldOnlyWhenChosen();
+    void savedPackNameGetsItsExtension();
     void controlsAroundRun();
+    void blankPathsDoNotEnableRun();
     void closeIsRefusedWhileRunning();
     void successfulRunLogsPackHeaderValues();
     void relativePathsMeanTheStartFolder();
     void checksumKeepsLeadingZeros();
     void failedRunShowsLibraryMessage_data();
     void failedRunShowsLibraryMessage();
+    void refusedPackPathIsNamed();
 };
 
 void PackRunTest::browseFillsFieldOnlyWhenChosen()
@@ -144,6 +156,28 @@ void PackRunTest::browseFillsFieldOnlyWhenChosen()
     QVERIFY(child<QPushButton>(&dialog, "pbRun")->isEnabled());
 }
 
+void PackRunTest::savedPackNameGetsItsExtension()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    FotaPackDialog dialog(work.store());
+    auto *pack = child<QLineEdit>(&dialog, "lePatch");
+    const struct {
+        const char *typed, *kept;
+    } cases[] = {{"update", "update.pack"}, {"update.pack", "update.pack"}, {"update.bin", "update.bin"}};
+    for (const auto &entry : cases) {
+        whenModal([&](QWidget *modal) {
+            auto *files = qobject_cast<QFileDialog *>(modal);
+            QVERIFY(files);
+            files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))
+                ->setText(work.path(QLatin1String(entry.typed)));
+            QMetaObject::invokeMethod(files, "accept");
+        });
+        QTest::mouseClick(child<QPushButton>(&dialog, "pbPatchBrowse"), Qt::LeftButton);
+        QCOMPARE(pack->text(), work.path(QLatin1String(entry.kept)));
+    }
+}
+
 void PackRunTest::controlsAroundRun()
 {
     WorkDir work;
@@ -175,6 +209,32 @@ void PackRunTest::controlsAroundRun()
     }
     QCOMPARE(enabledInputs(dialog), allButRun + QStringList{"pbRun"});
     QVERIFY(logLines(&dialog).join(QLatin1Char('\n')).contains(QStringLiteral("SUCCESS")));
+}
+
+void PackRunTest::blankPathsDoNotEnableRun()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    writeProject(QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral("0x10000"));
+    const std::vector<uint8_t> image = randomBytes(4096, 9);
+    QVERIFY(writeLod(work.path(QStringLiteral("old.lod")), flashBase + 0x10000, image));
+    FotaPackDialog dialog(work.store());
+    auto *run = child<QPushButton>(&dialog, "pbRun");
+
+    // Spaces alone would name a file "   " in the working folder.
+    typePaths(dialog, QStringLiteral("old.lod"), QStringLiteral("old.lod"), QStringLiteral("   "));
+    QVERIFY(!run->isEnabled());
+    typeText(child<QLineEdit>(&dialog, "lePatch"), QStringLiteral("\t"));
+    QVERIFY(!run->isEnabled());
+
+    // Spaces that are part of a name stay, at either end too.
+    child<QLineEdit>(&dialog, "lePatch")->clear();
+    typeText(child<QLineEdit>(&dialog, "lePatch"), QStringLiteral(" my pack "));
+    QVERIFY(run->isEnabled());
+    QVERIFY(runToEnd(dialog));
+    QCOMPARE(logLines(&dialog).value(3), QStringLiteral("  pack:  my pack "));
+    QVERIFY(readPackHeader(work.path(QStringLiteral(" my pack "))).valid);
+    QVERIFY(!QFile::exists(work.path(QStringLiteral("   "))));
 }
 
 void PackRunTest::closeIsRefusedWhileRunning()
@@ -325,10 +385,15 @@ void PackRunTest::failedRunShowsLibraryMessage_data()
     QTest::addColumn<uint>("codeBase");
     QTest::addColumn<bool>("oldExists");
     QTest::addColumn<QString>("message");
-    QTest::newRow("missing old LOD") << "0x10000" << 0x10000u << false << "failed to read old lod";
-    QTest::newRow("base not sector aligned") << "0x800" << 0x800u << true << "unknown error";
-    QTest::newRow("base not a number")
-        << "base" << 0u << true << "old address does not match code flash base";
+    // The line after it, the old LOD file given as "%1".
+    QTest::addColumn<QString>("detail");
+    QTest::newRow("missing old LOD") << "0x10000" << 0x10000u << false << "failed to read old lod"
+                                     << "  old LOD file: %1 (" + QString::fromLocal8Bit(std::strerror(ENOENT)) + ")";
+    QTest::newRow("base not sector aligned") << "0x800" << 0x800u << true << "unknown error"
+                                             << "  code base 2048 is not a multiple of 4096";
+    QTest::newRow("base not a number") << "base" << 0u << true
+                                       << "old address does not match code flash base"
+                                       << "  old LOD file: %1";
 }
 
 void PackRunTest::failedRunShowsLibraryMessage()
@@ -337,6 +402,7 @@ void PackRunTest::failedRunShowsLibraryMessage()
     QFETCH(uint, codeBase);
     QFETCH(bool, oldExists);
     QFETCH(QString, message);
+    QFETCH(QString, detail);
     WorkDir work;
     QVERIFY(work.isValid());
     writeProject(QStringLiteral("demo"), base, QStringLiteral("0x100000"));
@@ -352,13 +418,65 @@ void PackRunTest::failedRunShowsLibraryMessage()
     QVERIFY(runToEnd(dialog));
 
     const QStringList lines = logLines(&dialog);
-    QCOMPARE(lines.size(), 8);
+    QCOMPARE(lines.size(), 9);
     QCOMPARE(lines[4], QStringLiteral("  code base: %1").arg(codeBase));
     QVERIFY2(QRegularExpression(QStringLiteral("^Run \\.+$")).match(lines[6]).hasMatch(),
              qPrintable(lines[6]));
     QCOMPARE(lines[7], QStringLiteral("Failed: ") + message);
+    QCOMPARE(lines[8], detail.contains(QLatin1String("%1")) ? detail.arg(QDir::toNativeSeparators(oldLod)) : detail);
     QVERIFY(!QFile::exists(pack));
     QVERIFY(child<QPushButton>(&dialog, "pbRun")->isEnabled());
+}
+
+void PackRunTest::refusedPackPathIsNamed()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    writeProject(QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral("0x10000"));
+    const std::vector<uint8_t> image = randomBytes(4096, 10);
+    const QString oldLod = work.path(QStringLiteral("old.lod"));
+    QVERIFY(writeLod(oldLod, flashBase + 0x10000, image));
+    QVERIFY(QDir().mkdir(work.path(QStringLiteral("folder"))));
+    QVERIFY(QDir().mkdir(work.path(QStringLiteral("locked"))));
+
+    // A folder nobody may add to: by its mode for a user, by the immutable flag for root.
+    const QString locked = work.path(QStringLiteral("locked"));
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
+    const bool immutable = QFileInfo(locked).isWritable() &&
+                           QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), locked}) == 0;
+    const auto unlock = qScopeGuard([&] {
+        if (immutable)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), locked});
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
+    QFile probe(work.path(QStringLiteral("locked/probe")));
+    const bool lockHolds = !probe.open(QIODevice::WriteOnly);
+    const int lockedCode = immutable ? EPERM : EACCES;
+
+    const struct {
+        QString pack;
+        int code;
+        bool possible;
+    } cases[] = {
+        {work.path(QStringLiteral("folder")), EISDIR, true},
+        {work.path(QStringLiteral("missing/out.pack")), ENOENT, true},
+        {work.path(QStringLiteral("locked/out.pack")), lockedCode, lockHolds},
+    };
+    for (const auto &entry : cases) {
+        if (!entry.possible)
+            continue;
+        FotaPackDialog dialog(work.store());
+        typePaths(dialog, oldLod, oldLod, entry.pack);
+        QVERIFY(runToEnd(dialog));
+        const QStringList lines = logLines(&dialog);
+        QCOMPARE(lines.value(7), QStringLiteral("Failed: failed to write pack"));
+        QCOMPARE(lines.value(8), QStringLiteral("  pack file: %1 (%2)")
+                                     .arg(QDir::toNativeSeparators(entry.pack),
+                                          QString::fromLocal8Bit(std::strerror(entry.code))));
+        QCOMPARE(lines.size(), 9);
+    }
+    if (!lockHolds)
+        QSKIP("this file system lets the folder be written whatever its mode and flags");
 }
 
 QTEST_MAIN(PackRunTest)

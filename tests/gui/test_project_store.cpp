@@ -1,4 +1,5 @@
 // Project store, configuration dialog and size texts of packgui.
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QScreen>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSettings>
@@ -83,6 +85,9 @@ private slots:
     void refusedNamesKeepTheDialogOpen();
     void failedStoreWritesAreLogged();
     void lockedStoreRefusesRemoval();
+    void unreadableStoreIsReported();
+    void longNamesKeepTheWindowOnScreen();
+    void inputsAreKeptBetweenSessions();
     void removeHandsFocusToTheList();
     void storeLivesBesideProgramOrPerUser();
     void configDialogKeepsTextsAsTyped();
@@ -182,9 +187,17 @@ void ProjectStoreTest::addEditRemoveRoundTrip()
         QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigEdit"), Qt::LeftButton);
         QCOMPARE(storeOnDisk().value(QStringLiteral("demo")), project("0x10000", "0x3F0000"));
 
-        // Adding under an existing name overwrites that project's two keys.
-        answerConfigDialog(QStringLiteral("alpha"), QStringLiteral("128K"), QStringLiteral("1M"), true);
+        // Adding under an existing name overwrites that project's two keys, and says so first.
+        QString notice;
+        whenModal([&](QWidget *modal) {
+            child<QLineEdit>(modal, "leProjectName")->setText(QStringLiteral("alpha"));
+            notice = child<QLabel>(modal, "lbReplaceNotice")->text();
+            child<QLineEdit>(modal, "leCodeBase")->setText(QStringLiteral("128K"));
+            child<QLineEdit>(modal, "leCodeSize")->setText(QStringLiteral("1M"));
+            child<QDialogButtonBox>(modal, "buttonBox")->button(QDialogButtonBox::Ok)->click();
+        });
         QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
+        QCOMPARE(notice, QStringLiteral("Replaces the project of this name."));
         QCOMPARE(storeOnDisk().value(QStringLiteral("alpha")), project("128K", "1M"));
         QCOMPARE(comboItems(combo), (QStringList{"alpha", "demo"}));
     }
@@ -252,28 +265,27 @@ void ProjectStoreTest::failedStoreWritesAreLogged()
     plain.close();
     const QString store = work.path(QStringLiteral("plain/projects.ini"));
     FotaPackDialog dialog(store);
+    auto *combo = child<QComboBox>(&dialog, "cbConfig");
     const QString failed = QStringLiteral("The project store could not be written: ")
                            + QDir::toNativeSeparators(store);
 
+    // The list shows what the file holds, so a project that was not saved is not offered.
     answerConfigDialog(QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral("4M"), true);
     QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
     QCOMPARE(logLines(&dialog), QStringList{failed});
+    QCOMPARE(combo->count(), 0);
+    QVERIFY(!child<QPushButton>(&dialog, "pbConfigEdit")->isEnabled());
+    QVERIFY(!child<QPushButton>(&dialog, "pbConfigRemove")->isEnabled());
 
-    answerConfigDialog(QString(), QStringLiteral("64K"), QStringLiteral("4M"), true);
-    QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigEdit"), Qt::LeftButton);
-    QCOMPARE(logLines(&dialog), (QStringList{failed, failed}));
-
-    // The file never held the project, so removing it loses nothing.
-    QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigRemove"), Qt::LeftButton);
-    QCOMPARE(logLines(&dialog), (QStringList{failed, failed}));
-
-    // Once the store can be written, a save is not reported as failed because earlier ones were.
+    // Once the store can be written, a save is not reported as failed because earlier ones
+    // were, and the project that failed does not turn up with it.
     QVERIFY(QFile::remove(work.path(QStringLiteral("plain"))));
     QVERIFY(QDir().mkdir(work.path(QStringLiteral("plain"))));
     answerConfigDialog(QStringLiteral("next"), QStringLiteral("0x10000"), QStringLiteral("4M"), true);
     QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
-    QCOMPARE(logLines(&dialog), (QStringList{failed, failed}));
+    QCOMPARE(logLines(&dialog), QStringList{failed});
     QCOMPARE(storeOnDisk(store).keys(), QStringList{"next"});
+    QCOMPARE(comboItems(combo), QStringList{"next"});
 }
 
 void ProjectStoreTest::lockedStoreRefusesRemoval()
@@ -281,6 +293,7 @@ void ProjectStoreTest::lockedStoreRefusesRemoval()
     WorkDir work;
     QVERIFY(work.isValid());
     FotaPackDialog dialog(work.store());
+    auto *combo = child<QComboBox>(&dialog, "cbConfig");
     answerConfigDialog(QStringLiteral("demo"), QStringLiteral("0x10000"), QStringLiteral("4M"), true);
     QTest::mouseClick(child<QPushButton>(&dialog, "pbConfigAdd"), Qt::LeftButton);
     QCOMPARE(storeOnDisk().keys(), QStringList{"demo"});
@@ -304,6 +317,131 @@ void ProjectStoreTest::lockedStoreRefusesRemoval()
                            + QDir::toNativeSeparators(work.store());
     QCOMPARE(logLines(&dialog), QStringList{failed});
     QCOMPARE(storeOnDisk().keys(), QStringList{"demo"});
+    // The project is still in the file, so it stays in the list and can be edited or run.
+    QCOMPARE(comboItems(combo), QStringList{"demo"});
+    QCOMPARE(combo->currentText(), QStringLiteral("demo"));
+    QVERIFY(child<QPushButton>(&dialog, "pbConfigEdit")->isEnabled());
+    QVERIFY(child<QPushButton>(&dialog, "pbConfigRemove")->isEnabled());
+}
+
+void ProjectStoreTest::unreadableStoreIsReported()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    // A folder in the store's place cannot be read by anyone, root included.
+    QVERIFY(QDir().mkdir(work.store()));
+    {
+        FotaPackDialog dialog(work.store());
+        QCOMPARE(logLines(&dialog), QStringList{QStringLiteral("The project store could not be read: ")
+                                                + QDir::toNativeSeparators(work.store())});
+        QCOMPARE(child<QComboBox>(&dialog, "cbConfig")->count(), 0);
+    }
+
+    // A store that can be read, or none yet, is no news.
+    QVERIFY(QDir().rmdir(work.store()));
+    {
+        FotaPackDialog fresh(work.store());
+        QCOMPARE(logLines(&fresh), QStringList{QString()});
+    }
+    QSettings(work.store(), QSettings::IniFormat).setValue(QStringLiteral("demo/codeFlashBase"), 1);
+    FotaPackDialog readable(work.store());
+    QCOMPARE(logLines(&readable), QStringList{QString()});
+    QCOMPARE(comboItems(child<QComboBox>(&readable, "cbConfig")), QStringList{"demo"});
+}
+
+void ProjectStoreTest::longNamesKeepTheWindowOnScreen()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    const QString longName = QStringLiteral("board-") + QString(232, QLatin1Char('x'))
+                             + QStringLiteral("-rev-B");
+    QCOMPARE(longName.size(), 244);
+    FotaPackDialog plain(work.store());
+    const int usualMinimum = plain.minimumSizeHint().width();
+    {
+        QSettings file(work.store(), QSettings::IniFormat);
+        file.setValue(longName + QStringLiteral("/codeFlashBase"), QStringLiteral("0x10000"));
+        file.setValue(QStringLiteral("demo/codeFlashBase"), QStringLiteral("0x10000"));
+    }
+
+    FotaPackDialog dialog(work.store());
+    auto *combo = child<QComboBox>(&dialog, "cbConfig");
+    QCOMPARE(combo->currentText(), longName);
+    // The names do not widen the window, however long they are.
+    QCOMPARE(dialog.minimumSizeHint().width(), usualMinimum);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const QRect screen = dialog.screen()->availableGeometry();
+    QVERIFY2(dialog.width() <= screen.width(), qPrintable(QString::number(dialog.width())));
+    for (const char *name : {"cbConfig", "pbConfigEdit", "pbConfigAdd", "pbConfigRemove", "pbOldBrowse",
+                             "pbNewBrowse", "pbPatchBrowse", "pbRun"}) {
+        auto *control = child<QWidget>(&dialog, name);
+        QVERIFY2(dialog.rect().contains(control->geometry()), name);
+    }
+    // The list opens within the window too, below the box.
+    combo->showPopup();
+    QWidget *popup = combo->view()->window();
+    QTRY_VERIFY(popup->isVisible());
+    QCOMPARE(popup->geometry().left(), combo->mapToGlobal(QPoint(0, 0)).x());
+    QVERIFY(popup->geometry().right() <= dialog.mapToGlobal(QPoint(dialog.width(), 0)).x());
+    combo->hidePopup();
+    // The whole name is a pointer's rest away, on the box and on its entry in the list.
+    QCOMPARE(combo->toolTip(), longName);
+    QCOMPARE(combo->itemData(0, Qt::ToolTipRole).toString(), longName);
+    combo->setCurrentIndex(1);
+    QCOMPARE(combo->toolTip(), QStringLiteral("demo"));
+
+    // A window asked to open larger than the screen is brought within it.
+    FotaPackDialog oversized(work.store());
+    oversized.resize(screen.width() + 500, screen.height() + 500);
+    oversized.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&oversized));
+    QVERIFY(oversized.width() <= screen.width());
+    QVERIFY(oversized.height() <= screen.height());
+}
+
+void ProjectStoreTest::inputsAreKeptBetweenSessions()
+{
+    WorkDir work;
+    QVERIFY(work.isValid());
+    {
+        QSettings file(work.store(), QSettings::IniFormat);
+        file.setValue(QStringLiteral("alpha/codeFlashBase"), QStringLiteral("0x10000"));
+        file.setValue(QStringLiteral("beta/codeFlashBase"), QStringLiteral("0x20000"));
+    }
+    const QString oldLod = QStringLiteral(" old image.lod");
+    {
+        FotaPackDialog dialog(work.store());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        child<QComboBox>(&dialog, "cbConfig")->setCurrentIndex(1);
+        QTest::keyClicks(child<QLineEdit>(&dialog, "leOldLod"), oldLod);
+        QTest::keyClicks(child<QLineEdit>(&dialog, "leNewLod"), QStringLiteral("new.lod"));
+        QTest::keyClicks(child<QLineEdit>(&dialog, "lePatch"), QStringLiteral("out/update.pack"));
+        // Escape still closes at once; nothing typed is lost by it.
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QVERIFY(!dialog.isVisible());
+    }
+
+    FotaPackDialog reopened(work.store());
+    QCOMPARE(child<QComboBox>(&reopened, "cbConfig")->currentText(), QStringLiteral("beta"));
+    QCOMPARE(child<QLineEdit>(&reopened, "leOldLod")->text(), oldLod);
+    QCOMPARE(child<QLineEdit>(&reopened, "leNewLod")->text(), QStringLiteral("new.lod"));
+    QCOMPARE(child<QLineEdit>(&reopened, "lePatch")->text(), QStringLiteral("out/update.pack"));
+    QVERIFY(child<QPushButton>(&reopened, "pbRun")->isEnabled());
+    // Every section of the store is still a project; the inputs live in a file of their own.
+    QCOMPARE(storeOnDisk().keys(), (QStringList{"alpha", "beta"}));
+    QVERIFY(QFile::exists(work.path(QStringLiteral("packgui-state.ini"))));
+
+    // A remembered project that has since been removed leaves the first one chosen.
+    QVERIFY(QSettings(work.path(QStringLiteral("packgui-state.ini")), QSettings::IniFormat)
+                .value(QStringLiteral("project")) == QStringLiteral("beta"));
+    {
+        QSettings file(work.store(), QSettings::IniFormat);
+        file.remove(QStringLiteral("beta"));
+    }
+    FotaPackDialog withoutBeta(work.store());
+    QCOMPARE(child<QComboBox>(&withoutBeta, "cbConfig")->currentText(), QStringLiteral("alpha"));
 }
 
 void ProjectStoreTest::removeHandsFocusToTheList()

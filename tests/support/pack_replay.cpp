@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "container/crc32.h"
+#include "common/crc32.h"
 #include "verify/pack_verifier.h"
 
 namespace testsupport {

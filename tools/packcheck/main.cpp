@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "code_area_arguments.h"
 #include "common/result_codes.h"
 #include "lod/code_image.h"
 #include "packcheck/pack_file.h"
@@ -30,19 +31,9 @@ int report(const verify::Findings &findings, int code)
     return code;
 }
 
-// The code area packcli forms from its flashsize and codebase arguments.
-CodeArea codeAreaOf(const char *flashSize, const char *codeBase)
-{
-    CodeArea area;
-    area.flashBase = 0x08000000u;
-    area.codeBase = static_cast<uint32_t>(std::strtoul(codeBase, nullptr, 0));
-    area.codeSize = static_cast<uint32_t>(std::strtoul(flashSize, nullptr, 0)) - area.codeBase;
-    return area;
-}
-
 int verifyCommand(char **argv)
 {
-    const CodeArea area = codeAreaOf(argv[1], argv[2]);
+    const CodeArea area = codeAreaFromArguments(argv[1], argv[2]);
     LodPacketPtr oldImage;
     LodPacketPtr newImage;
     if (const int result = loadImagePair(area, argv[3], argv[4], oldImage, newImage))
@@ -86,7 +77,7 @@ int run(int argc, char **argv)
     if ((argc == 7 || argc == 8) && std::strcmp(argv[1], "--power-cuts") == 0) {
         const uint32_t unit = argc == 8 ? programUnitOf(argv[7]) : 16;
         if (unit != 0)
-            return powercut::powerCutCommand(codeAreaOf(argv[2], argv[3]), argv[4], argv[5], argv[6], unit);
+            return powercut::powerCutCommand(codeAreaFromArguments(argv[2], argv[3]), argv[4], argv[5], argv[6], unit);
     }
     const char *name = argv[0] != nullptr ? argv[0] : "";
     std::printf("usage: %s flashsize codebase oldlod newlod pack\n       %s --info pack\n"

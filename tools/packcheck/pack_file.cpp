@@ -1,25 +1,16 @@
 #include "packcheck/pack_file.h"
 
 #include <cstdio>
-#include <memory>
 
 #include "common/open_file.h"
 #include "common/result_codes.h"
 
 namespace quarnel::verify {
 
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE *file) const { std::fclose(file); }
-};
-
-} // namespace
-
 int readPackFile(const char *path, std::vector<uint8_t> &bytes, Findings &findings)
 {
     const char *name = path != nullptr ? path : "(no path)";
-    std::unique_ptr<std::FILE, FileCloser> file(openFileUtf8(path, "rb"));
+    FileHandle file(openFileUtf8(path, "rb"));
     if (!file) {
         addFinding(findings, resultPackReadFailed, "%s: cannot be opened", name);
         return resultPackReadFailed;

@@ -1,4 +1,4 @@
-#include "container/crc32.h"
+#include "common/crc32.h"
 
 #include <array>
 

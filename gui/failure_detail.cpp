@@ -1,0 +1,79 @@
+#include "failure_detail.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <string>
+
+#include "file_identity.h"
+#include "path_problem.h"
+
+namespace {
+
+// The library's result codes that this line explains (quarnel.h lists them all).
+enum : int {
+    codeBaseMisaligned = 2,
+    codeSizeMisaligned = 3,
+    oldLodUnreadable = 7,
+    newLodUnreadable = 8,
+    oldImageRefused = 9,
+    oldImageRefusedLast = 12,
+    newImageRefused = 13,
+    newImageRefusedLast = 16,
+    packWriteFailed = 17,
+};
+
+constexpr uint32_t sectorSize = 4096;
+
+// The bytes the library was handed, so the questions reach the same file it did.
+std::string libraryPath(const QString &path)
+{
+    return path.toUtf8().toStdString();
+}
+
+// The C library speaks the locale's language and encoding.
+QString systemReason(const std::string &text)
+{
+    return QString::fromLocal8Bit(text.data(), static_cast<int>(text.size()));
+}
+
+QString fileLine(const QString &what, const QString &path, const QString &reason)
+{
+    const QString line = QStringLiteral("  %1: %2")
+                             .arg(what, QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+    return reason.isEmpty() ? line : line + QStringLiteral(" (%1)").arg(reason);
+}
+
+QString packReason(const RunInputs &inputs)
+{
+    const std::string pack = libraryPath(inputs.pack);
+    if (isSameFile(pack, libraryPath(inputs.oldLod)))
+        return QStringLiteral("would overwrite the old LOD file");
+    if (isSameFile(pack, libraryPath(inputs.newLod)))
+        return QStringLiteral("would overwrite the new LOD file");
+    return systemReason(writeProblem(pack));
+}
+
+} // namespace
+
+QString failureDetail(int result, const RunInputs &inputs)
+{
+    if (result == codeBaseMisaligned)
+        return QStringLiteral("  code base %1 is not a multiple of %2").arg(inputs.codeBase).arg(sectorSize);
+    if (result == codeSizeMisaligned)
+        return QStringLiteral("  code size %1 is not a multiple of %2").arg(inputs.codeSize).arg(sectorSize);
+    if (result == oldLodUnreadable)
+        return fileLine(QStringLiteral("old LOD file"), inputs.oldLod,
+                        systemReason(readProblem(libraryPath(inputs.oldLod))));
+    if (result == newLodUnreadable)
+        return fileLine(QStringLiteral("new LOD file"), inputs.newLod,
+                        systemReason(readProblem(libraryPath(inputs.newLod))));
+    // The file was read; the library's message already says what is wrong with its image.
+    if (result >= oldImageRefused && result <= oldImageRefusedLast)
+        return fileLine(QStringLiteral("old LOD file"), inputs.oldLod, QString());
+    if (result >= newImageRefused && result <= newImageRefusedLast)
+        return fileLine(QStringLiteral("new LOD file"), inputs.newLod, QString());
+    if (result == packWriteFailed)
+        return fileLine(QStringLiteral("pack file"), inputs.pack, packReason(inputs));
+    return QString();
+}
