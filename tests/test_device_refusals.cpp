@@ -302,6 +302,12 @@ TEST(DeviceApply, DoneUpdateWritesNothingAndTheNextPackStartsFresh)
     EXPECT_EQ(again.operations, 0u);
     EXPECT_TRUE(again.flashUnchanged);
 
+    // A done unit changed behind the records is reported, not taken for the new image.
+    Bytes tampered = applied.flash;
+    tampered[first.codeBase + 0x12345] ^= 0x01;
+    expectRefused(applyOnce(tampered, update.pack, update.spare, workSizeOf(update.pack)),
+                  FOTA_APPLY_TARGET_MISMATCH);
+
     // The next version, from what the device holds now.
     Bytes next = first.newImage;
     for (size_t at = 0x100; at < next.size(); at += 0x7777)

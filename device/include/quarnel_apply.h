@@ -49,7 +49,7 @@ typedef struct FotaSpareArea {
 #define FOTA_APPLY_FLASH_ERASE_FAILED 15
 #define FOTA_APPLY_FLASH_PROGRAM_FAILED 16
 #define FOTA_APPLY_CHUNK_CRC_MISMATCH 17 /* a chunk built in the scratch does not match its checksum */
-#define FOTA_APPLY_TARGET_MISMATCH 18   /* a unit copied from the scratch does not read back as built */
+#define FOTA_APPLY_TARGET_MISMATCH 18   /* a unit copied from the scratch, or recorded done, does not hold its chunk */
 
 size_t FotaApplyWorkSize(const FotaPackSource *pack);   /* work memory this pack needs; 0 if unreadable */
 int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack,

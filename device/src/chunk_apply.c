@@ -116,8 +116,13 @@ int fotaApplyChunk(const FotaProgress *progress, const FotaStream *stream, const
     int inScratch = 0;
     int holds = 0;
     int result = fotaRecordWritten(progress, chunk->index, FOTA_RECORD_DONE, &done);
-    if (result != FOTA_APPLY_OK || done)
+    if (result != FOTA_APPLY_OK)
         return result;
+    /* Nothing writes a done unit again, so it must still read as built; a 0 then means the image is there. */
+    if (done) {
+        result = holdsChunk(progress, chunk->target, chunk, &holds);
+        return result == FOTA_APPLY_OK && !holds ? FOTA_APPLY_TARGET_MISMATCH : result;
+    }
     result = fotaRecordWritten(progress, chunk->index, FOTA_RECORD_IN_SCRATCH, &inScratch);
     if (result != FOTA_APPLY_OK)
         return result;

@@ -40,7 +40,7 @@ const char *FotaApplyErrorMsg(int code)
     case FOTA_APPLY_CHUNK_CRC_MISMATCH:
         return "chunk built in scratch does not match its checksum";
     case FOTA_APPLY_TARGET_MISMATCH:
-        return "chunk written to flash does not read back";
+        return "unit in flash does not hold its chunk";
     default:
         return "unknown error";
     }
