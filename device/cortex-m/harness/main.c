@@ -77,9 +77,34 @@ static int layOutFlash(uint32_t codeStart, uint32_t oldSize, uint32_t stateLengt
     return 0;
 }
 
+/* Cases the applier must turn down before its first erase or program.
+   Returns the number of cases it did not. */
+static int runRefusals(uint32_t oldSize, int *runsMade)
+{
+    const size_t workSize = rig.workSize;
+    uint8_t *const packEnd = packBuffer + rig.packBytes.size - 1;
+    int failures = 0;
+
+    rigResetFlash(&rig);
+    flashWindow[oldSize / 2] ^= 0x01;
+    failures += expectRefusal(&rig, "a flash holding another old image") != 0;
+
+    rigResetFlash(&rig);
+    rig.workSize = workSize - 1;
+    failures += expectRefusal(&rig, "work memory one byte short") != 0;
+    rig.workSize = workSize;
+
+    *packEnd ^= 0x80;
+    failures += expectRefusal(&rig, "a pack with a bit flipped in its last byte") != 0;
+    *packEnd ^= 0x80;
+
+    *runsMade += 3;
+    return failures;
+}
+
 /* Single cuts of each kind spread over the update, then chains of cuts that
    fail the resumes too. Returns the number of failed plans. */
-static int runCutPlans(uint32_t calls, int *plansRun)
+static int runCutPlans(uint32_t calls, int *runsMade)
 {
     const uint32_t spread[] = {0, 1, 2, calls / 8, calls / 4, calls / 2, 3 * calls / 4, calls - 2, calls - 1};
     const PowerCut kinds[] = {cutBeforeCall, cutInsideCall, cutAfterCall};
@@ -96,12 +121,12 @@ static int runCutPlans(uint32_t calls, int *plansRun)
         for (size_t k = 0; k < sizeof kinds / sizeof kinds[0]; k++) {
             const CutPlan plan = {{{spread[i], kinds[k]}}, 1};
             failures += runCutPlan(&rig, &plan, &finishCalls) != 0;
-            ++*plansRun;
+            ++*runsMade;
         }
     }
     for (size_t i = 0; i < sizeof chains / sizeof chains[0]; i++) {
         failures += runCutPlan(&rig, &chains[i], &finishCalls) != 0;
-        ++*plansRun;
+        ++*runsMade;
     }
     return failures;
 }
@@ -153,11 +178,11 @@ int main(int argc, char **argv)
         return fail("the update made fewer than two erase and program calls");
     printf("the update makes %lu erase and program calls\n", (unsigned long)calls);
 
-    int plansRun = 1;
-    const int failures = runCutPlans(calls, &plansRun);
+    int runsMade = 1;
+    const int failures = runRefusals(oldSize, &runsMade) + runCutPlans(calls, &runsMade);
     printf("deepest stack of an applier call, flash callbacks included: %lu bytes\n",
            (unsigned long)rig.deepestStack);
-    printf("%s: %d of %d runs with %lu power cuts ended with the new image\n", failures == 0 ? "PASS" : "FAIL",
-           plansRun - failures, plansRun, (unsigned long)rig.powerCuts);
+    printf("%s: %d of %d runs as expected, %lu power cuts made\n", failures == 0 ? "PASS" : "FAIL",
+           runsMade - failures, runsMade, (unsigned long)rig.powerCuts);
     return failures == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
 }

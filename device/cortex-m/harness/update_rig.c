@@ -101,14 +101,30 @@ static void describePlan(const UpdateRig *rig, const CutPlan *plan, int reached,
         snprintf(text + used, size - used, "; last cut at %s", rig->flash.cutCall);
 }
 
+void rigResetFlash(UpdateRig *rig)
+{
+    memcpy(rig->flash.bytes, rig->initialFlash, rig->flash.size);
+    rig->flash.fault[0] = '\0';
+}
+
+int expectRefusal(UpdateRig *rig, const char *what)
+{
+    int result = 0;
+    applyUntilPowerLoss(rig, NOR_NO_CUT, cutBeforeCall, &result);
+    const int refused = result != 0 && rig->flash.calls == 0 && rig->flash.fault[0] == '\0';
+    printf("%s refusal of %s: %s", refused ? "PASS" : "FAIL", what,
+           result != 0 ? FotaApplyErrorMsg(result) : "returned 0");
+    printf(rig->flash.calls != 0 ? ", after %lu erase and program calls\n" : "\n", (unsigned long)rig->flash.calls);
+    return refused ? 0 : -1;
+}
+
 int runCutPlan(UpdateRig *rig, const CutPlan *plan, uint32_t *finishCalls)
 {
     NorFlash *flash = &rig->flash;
     char failure[200] = "";
     int result = 0;
     int reached = 0;
-    memcpy(flash->bytes, rig->initialFlash, flash->size);
-    flash->fault[0] = '\0';
+    rigResetFlash(rig);
 
     for (; reached < plan->count; reached++) {
         const CutStep *step = &plan->steps[reached];

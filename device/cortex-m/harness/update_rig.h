@@ -46,6 +46,13 @@ typedef struct CutPlan {
 /* The pack read from memory; the rig must stay where it is while in use. */
 void rigSetPack(UpdateRig *rig, const uint8_t *bytes, uint32_t size);
 
+/* Puts the flash back as it was before the update. */
+void rigResetFlash(UpdateRig *rig);
+
+/* One applier call on the flash as it is, which must fail without a single
+   erase or program. Prints one line; returns 0 when it was so. */
+int expectRefusal(UpdateRig *rig, const char *what);
+
 /* Runs the update from the initial flash through the plan's cuts and a final
    resume, then checks the flash and a repeated call. Prints one line and
    returns 0 when all holds. finishCalls receives the final call's erase and
