@@ -110,7 +110,7 @@ static int runCutPlans(uint32_t calls, int *runsMade)
     const PowerCut kinds[] = {cutBeforeCall, cutInsideCall, cutAfterCall};
     const CutPlan chains[] = {
         {{{calls / 3, cutInsideCall}, {1, cutInsideCall}, {calls / 3, cutAfterCall}}, 3},
-        {{{calls - 1, cutAfterCall}, {0, cutBeforeCall}}, 2},
+        {{{calls / 2, cutAfterCall}, {0, cutBeforeCall}, {0, cutInsideCall}}, 3},
         {{{calls / 2, cutInsideCall}, {calls / 4, cutInsideCall}, {calls / 8, cutInsideCall}}, 3},
     };
     int failures = 0;
