@@ -180,7 +180,7 @@ int main(int argc, char **argv)
 
     int runsMade = 1;
     const int failures = runRefusals(oldSize, &runsMade) + runCutPlans(calls, &runsMade);
-    printf("deepest stack of an applier call, flash callbacks included: %lu bytes\n",
+    printf("deepest stack of an applier call that returned, flash callbacks included: %lu bytes\n",
            (unsigned long)rig.deepestStack);
     printf("%s: %d of %d runs as expected, %lu power cuts made\n", failures == 0 ? "PASS" : "FAIL",
            runsMade - failures, runsMade, (unsigned long)rig.powerCuts);

@@ -44,9 +44,9 @@ static int applyUntilPowerLoss(UpdateRig *rig, uint32_t cutAt, PowerCut kind, in
     fillRandom(rig->work, (uint32_t)rig->workSize, &rig->random);
     const uintptr_t top = stackTop();
     paintFreeStack();
+    /* Only calls that return count: the cut itself formats a report on the stack. */
     if (setjmp(powerLost) != 0) {
         rig->powerCuts++;
-        noteStackUsed(rig, top);
         return 1;
     }
     *result = FotaApplyPack(&callbacks, &rig->pack, &rig->spare, rig->work, rig->workSize);

@@ -27,7 +27,7 @@ typedef struct UpdateRig {
     size_t workSize;
     uint32_t random; /* seed of the garbage that fills the work memory before each call */
     uint32_t powerCuts;    /* power cuts made so far */
-    uint32_t deepestStack; /* the most stack one applier call used, its flash callbacks included */
+    uint32_t deepestStack; /* the most stack a returning applier call used, flash callbacks included */
 } UpdateRig;
 
 typedef struct CutStep {
