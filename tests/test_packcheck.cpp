@@ -574,8 +574,17 @@ TEST(PackCheckCli, SampleFirmwareAndDamagedPacks)
         int status;
     };
     const Case cases[] = {
-        {{}, "usage: " PACKCHECK_PATH " flashsize codebase oldlod newlod pack\n       " PACKCHECK_PATH " --info pack\n",
+        {{},
+         "usage: " PACKCHECK_PATH " flashsize codebase oldlod newlod pack\n       " PACKCHECK_PATH
+         " --info pack\n       " PACKCHECK_PATH " --power-cuts flashsize codebase oldlod newlod pack [programunit]\n",
          testsupport::statusOfMinusOne},
+        {{"--power-cuts", "0x400000", "0x10000", oldLod, newLod, "sample.pack", "3"}, "...usage",
+         testsupport::statusOfMinusOne},
+        {{"--power-cuts", "0x400000", "0x10000", oldLod, newLod, "sample.pack", "256"},
+         "...cut points (before, inside and after each of 185 erase and program calls): every one ended with the new "
+         "image\n",
+         0},
+        {{"--power-cuts", "0x400000", "0x10000", oldLod, newLod, "crc.pack"}, "...invalid pack at verify\n", 19},
         {{"--info"}, "...usage", testsupport::statusOfMinusOne},
         {{"0x400000", "0x10000", oldLod, newLod, "cut.pack"}, std::string(cutLine) + "invalid pack at verify\n",
          19},

@@ -1,5 +1,6 @@
 // packcheck: verifies a pack against its images, or shows what is inside one.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -8,6 +9,7 @@
 #include "lod/code_image.h"
 #include "packcheck/pack_file.h"
 #include "packcheck/pack_info.h"
+#include "packcheck/power_cut_command.h"
 #include "quarnel.h"
 #include "verify/pack_reader.h"
 #include "verify/pack_verifier.h"
@@ -32,7 +34,6 @@ int report(const verify::Findings &findings, int code)
 int verifyCommand(char **argv)
 {
     const CodeArea area = codeAreaFromArguments(argv[1], argv[2]);
-
     LodPacketPtr oldImage;
     LodPacketPtr newImage;
     if (const int result = loadImagePair(area, argv[3], argv[4], oldImage, newImage))
@@ -60,14 +61,28 @@ int info(const char *path)
     return resultOk;
 }
 
+// A program unit for the simulated flash: 1, 2, 4 ... 256, or 0 when the text is none of them.
+uint32_t programUnitOf(const char *text)
+{
+    const unsigned long unit = std::strtoul(text, nullptr, 0);
+    return unit >= 1 && unit <= 256 && (unit & (unit - 1)) == 0 ? static_cast<uint32_t>(unit) : 0;
+}
+
 int run(int argc, char **argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "--info") == 0)
         return info(argv[2]);
     if (argc == 6)
         return verifyCommand(argv);
+    if ((argc == 7 || argc == 8) && std::strcmp(argv[1], "--power-cuts") == 0) {
+        const uint32_t unit = argc == 8 ? programUnitOf(argv[7]) : 16;
+        if (unit != 0)
+            return powercut::powerCutCommand(codeAreaFromArguments(argv[2], argv[3]), argv[4], argv[5], argv[6], unit);
+    }
     const char *name = argv[0] != nullptr ? argv[0] : "";
-    std::printf("usage: %s flashsize codebase oldlod newlod pack\n       %s --info pack\n", name, name);
+    std::printf("usage: %s flashsize codebase oldlod newlod pack\n       %s --info pack\n"
+                "       %s --power-cuts flashsize codebase oldlod newlod pack [programunit]\n",
+                name, name, name);
     return -1;
 }
 

@@ -1,0 +1,188 @@
+/* Applies a pack to a flash held in RAM on the emulated Cortex-M, once
+   without a cut and then with power cuts at chosen erase and program calls,
+   each followed by resumes, and checks that every run ends with the new
+   image. The exit status reaches the host through semihosting.
+
+     apply_harness PACK OLD_IMAGE NEW_IMAGE [PROGRAM_UNIT [STATE_LENGTH]]
+
+   The images are raw bytes as the device holds them, boot marker included. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "checksum.h"
+#include "host_file.h"
+#include "test_random.h"
+#include "update_rig.h"
+
+enum {
+    packCapacity = 1u << 20,
+    imageCapacity = 1u << 20,
+    windowCapacity = 3u << 19,
+    workCapacity = 4u << 20,
+    scratchLength = 65536,
+    packHeaderLength = 28,
+};
+
+static uint8_t packBuffer[packCapacity];
+static uint8_t oldImage[imageCapacity];
+static uint8_t newImage[imageCapacity];
+static uint8_t flashWindow[windowCapacity];
+static uint8_t initialWindow[windowCapacity];
+static uint8_t workMemory[workCapacity];
+
+static UpdateRig rig;
+
+static uint32_t readLittleEndian(const uint8_t *bytes)
+{
+    return (uint32_t)bytes[0] | (uint32_t)bytes[1] << 8 | (uint32_t)bytes[2] << 16 | (uint32_t)bytes[3] << 24;
+}
+
+static int fail(const char *message)
+{
+    printf("FAIL: %s\n", message);
+    return EXIT_FAILURE;
+}
+
+/* The images from the pack's code area on, then the scratch and the state
+   area above them; flash below and above is not modelled. */
+static int layOutFlash(uint32_t codeStart, uint32_t oldSize, uint32_t stateLength)
+{
+    const uint32_t imagesEnd = codeStart + (oldSize > rig.newSize ? oldSize : rig.newSize);
+    const uint32_t scratch = (imagesEnd + scratchLength - 1) / scratchLength * scratchLength;
+    const uint32_t state = scratch + scratchLength;
+    if (state + stateLength - codeStart > windowCapacity)
+        return -1;
+
+    NorFlash *flash = &rig.flash;
+    flash->bytes = flashWindow;
+    flash->base = codeStart;
+    flash->size = state + stateLength - codeStart;
+    flash->writable[0].offset = rig.newStart;
+    flash->writable[0].length = rig.newSize;
+    flash->writable[1].offset = scratch;
+    flash->writable[1].length = scratchLength;
+    flash->writable[2].offset = state;
+    flash->writable[2].length = stateLength;
+    flash->random = 0x2545F491u;
+
+    rig.spare.scratchOffset = scratch;
+    rig.spare.stateOffset = state;
+    rig.spare.stateLength = stateLength;
+
+    /* Free flash, the scratch and the state area hold leftovers of earlier use, not erased bytes. */
+    uint32_t seed = 0x9E3779B9u;
+    fillRandom(initialWindow, flash->size, &seed);
+    memcpy(initialWindow, oldImage, oldSize);
+    return 0;
+}
+
+/* Cases the applier must turn down before its first erase or program.
+   Returns the number of cases it did not. */
+static int runRefusals(uint32_t oldSize, int *runsMade)
+{
+    const size_t workSize = rig.workSize;
+    uint8_t *const packEnd = packBuffer + rig.packBytes.size - 1;
+    int failures = 0;
+
+    rigResetFlash(&rig);
+    flashWindow[oldSize / 2] ^= 0x01;
+    failures += expectRefusal(&rig, "a flash holding another old image") != 0;
+
+    rigResetFlash(&rig);
+    rig.workSize = workSize - 1;
+    failures += expectRefusal(&rig, "work memory one byte short") != 0;
+    rig.workSize = workSize;
+
+    *packEnd ^= 0x80;
+    failures += expectRefusal(&rig, "a pack with a bit flipped in its last byte") != 0;
+    *packEnd ^= 0x80;
+
+    *runsMade += 3;
+    return failures;
+}
+
+/* Single cuts of each kind spread over the update, then chains of cuts that
+   fail the resumes too. Returns the number of failed plans. */
+static int runCutPlans(uint32_t calls, int *runsMade)
+{
+    const uint32_t spread[] = {0, 1, 2, calls / 8, calls / 4, calls / 2, 3 * calls / 4, calls - 2, calls - 1};
+    const PowerCut kinds[] = {cutBeforeCall, cutInsideCall, cutAfterCall};
+    const CutPlan chains[] = {
+        {{{calls / 3, cutInsideCall}, {1, cutInsideCall}, {calls / 3, cutAfterCall}}, 3},
+        {{{calls / 2, cutAfterCall}, {0, cutBeforeCall}, {0, cutInsideCall}}, 3},
+        {{{calls / 2, cutInsideCall}, {calls / 4, cutInsideCall}, {calls / 8, cutInsideCall}}, 3},
+    };
+    int failures = 0;
+    uint32_t finishCalls;
+    for (size_t i = 0; i < sizeof spread / sizeof spread[0]; i++) {
+        if (spread[i] >= calls || (i > 0 && spread[i] <= spread[i - 1]))
+            continue;
+        for (size_t k = 0; k < sizeof kinds / sizeof kinds[0]; k++) {
+            const CutPlan plan = {{{spread[i], kinds[k]}}, 1};
+            failures += runCutPlan(&rig, &plan, &finishCalls) != 0;
+            ++*runsMade;
+        }
+    }
+    for (size_t i = 0; i < sizeof chains / sizeof chains[0]; i++) {
+        failures += runCutPlan(&rig, &chains[i], &finishCalls) != 0;
+        ++*runsMade;
+    }
+    return failures;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc < 4 || argc > 6)
+        return fail("usage: apply_harness PACK OLD_IMAGE NEW_IMAGE [PROGRAM_UNIT [STATE_LENGTH]]");
+    rig.spare.programUnit = argc > 4 ? (uint32_t)strtoul(argv[4], NULL, 0) : 16;
+    rig.flash.programUnit = rig.spare.programUnit;
+    const uint32_t stateLength = argc > 5 ? (uint32_t)strtoul(argv[5], NULL, 0) : 16384;
+
+    uint32_t packSize, oldSize;
+    if (readHostFile(argv[1], packBuffer, packCapacity, &packSize) != 0 || packSize < packHeaderLength)
+        return fail("cannot read the pack");
+    if (readHostFile(argv[2], oldImage, imageCapacity, &oldSize) != 0)
+        return fail("cannot read the old image");
+    if (readHostFile(argv[3], newImage, imageCapacity, &rig.newSize) != 0 || rig.newSize == 0)
+        return fail("cannot read the new image");
+
+    /* The old image must be the one the pack was made from, or every run would only test a refusal. */
+    const uint32_t codeStart = readLittleEndian(packBuffer + 12);
+    if (readLittleEndian(packBuffer + 16) != oldSize || readLittleEndian(packBuffer + 8) != packChecksum(oldImage, oldSize))
+        return fail("the old image is not the one the pack applies to");
+    rig.newStart = codeStart;
+    rig.newImage = newImage;
+    if (layOutFlash(codeStart, oldSize, stateLength) != 0)
+        return fail("the images, scratch and state area do not fit the flash window");
+    rig.initialFlash = initialWindow;
+    rigSetPack(&rig, packBuffer, packSize);
+
+    rig.workSize = FotaApplyWorkSize(&rig.pack);
+    rig.work = workMemory;
+    rig.random = 0x6A09E667u;
+    if (rig.workSize == 0 || rig.workSize > workCapacity)
+        return fail("the pack's work memory is unknown or larger than this board holds");
+    printf("pack %lu bytes, old image %lu, new image %lu, work memory %lu, program unit %lu\n",
+           (unsigned long)packSize, (unsigned long)oldSize, (unsigned long)rig.newSize,
+           (unsigned long)rig.workSize, (unsigned long)rig.spare.programUnit);
+    printf("flash 0x%lx-0x%lx: scratch at 0x%lx, state area at 0x%lx+%lu\n", (unsigned long)rig.flash.base,
+           (unsigned long)(rig.flash.base + rig.flash.size), (unsigned long)rig.spare.scratchOffset,
+           (unsigned long)rig.spare.stateOffset, (unsigned long)stateLength);
+
+    uint32_t calls = 0;
+    const CutPlan noCut = {{{0, cutBeforeCall}}, 0};
+    if (runCutPlan(&rig, &noCut, &calls) != 0)
+        return fail("the update without a power cut");
+    if (calls < 2)
+        return fail("the update made fewer than two erase and program calls");
+    printf("the update makes %lu erase and program calls\n", (unsigned long)calls);
+
+    int runsMade = 1;
+    const int failures = runRefusals(oldSize, &runsMade) + runCutPlans(calls, &runsMade);
+    printf("deepest stack of an applier call that returned, flash callbacks included: %lu bytes\n",
+           (unsigned long)rig.deepestStack);
+    printf("%s: %d of %d runs as expected, %lu power cuts made\n", failures == 0 ? "PASS" : "FAIL",
+           runsMade - failures, runsMade, (unsigned long)rig.powerCuts);
+    return failures == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
+}

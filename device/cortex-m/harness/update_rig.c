@@ -1,0 +1,156 @@
+#include "update_rig.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "checksum.h"
+#include "stack_depth.h"
+#include "test_random.h"
+
+static int readPack(void *context, uint32_t offset, void *out, uint32_t length)
+{
+    const PackBytes *pack = context;
+    if (offset > pack->size || length > pack->size - offset)
+        return -1;
+    memcpy(out, pack->bytes + offset, length);
+    return 0;
+}
+
+void rigSetPack(UpdateRig *rig, const uint8_t *bytes, uint32_t size)
+{
+    rig->packBytes.bytes = bytes;
+    rig->packBytes.size = size;
+    rig->pack.context = &rig->packBytes;
+    rig->pack.size = size;
+    rig->pack.read = readPack;
+}
+
+static void noteStackUsed(UpdateRig *rig, uintptr_t top)
+{
+    const uint32_t used = stackUsedBelow(top);
+    if (used > rig->deepestStack)
+        rig->deepestStack = used;
+}
+
+/* One applier call on fresh garbage work memory; returns 1 when power failed inside it. */
+static int applyUntilPowerLoss(UpdateRig *rig, uint32_t cutAt, PowerCut kind, int *result)
+{
+    jmp_buf powerLost;
+    const FotaFlash callbacks = norFlashInterface(&rig->flash);
+    rig->flash.calls = 0;
+    rig->flash.cutAt = cutAt;
+    rig->flash.cutKind = kind;
+    rig->flash.powerLost = &powerLost;
+    fillRandom(rig->work, (uint32_t)rig->workSize, &rig->random);
+    const uintptr_t top = stackTop();
+    paintFreeStack();
+    /* Only calls that return count: the cut itself formats a report on the stack. */
+    if (setjmp(powerLost) != 0) {
+        rig->powerCuts++;
+        return 1;
+    }
+    *result = FotaApplyPack(&callbacks, &rig->pack, &rig->spare, rig->work, rig->workSize);
+    noteStackUsed(rig, top);
+    return 0;
+}
+
+static int insideRange(uint32_t offset, uint32_t start, uint32_t length)
+{
+    return offset >= start && offset - start < length;
+}
+
+/* The new image in place, and every byte that the update may not touch as it was. */
+static int checkFlash(const UpdateRig *rig, char *failure, size_t failureSize)
+{
+    const NorFlash *flash = &rig->flash;
+    const uint8_t *image = flash->bytes + (rig->newStart - flash->base);
+    const uint32_t found = packChecksum(image, rig->newSize);
+    const uint32_t wanted = packChecksum(rig->newImage, rig->newSize);
+    if (found != wanted) {
+        uint32_t at = 0;
+        while (image[at] == rig->newImage[at])
+            at++;
+        snprintf(failure, failureSize, "image checksum 0x%08lx, new image's 0x%08lx; first difference at 0x%lx",
+                 (unsigned long)found, (unsigned long)wanted, (unsigned long)(rig->newStart + at));
+        return -1;
+    }
+    for (uint32_t i = 0; i < flash->size; i++) {
+        const uint32_t offset = flash->base + i;
+        if (insideRange(offset, rig->newStart, rig->newSize) ||
+            insideRange(offset, rig->spare.scratchOffset, 65536) ||
+            insideRange(offset, rig->spare.stateOffset, rig->spare.stateLength))
+            continue;
+        if (flash->bytes[i] != rig->initialFlash[i]) {
+            snprintf(failure, failureSize, "byte 0x%lx outside the update's areas changed", (unsigned long)offset);
+            return -1;
+        }
+    }
+    return 0;
+}
+
+static void describePlan(const UpdateRig *rig, const CutPlan *plan, int reached, char *text, size_t size)
+{
+    size_t used = (size_t)snprintf(text, size, plan->count == 0 ? "no cut" : "cut");
+    for (int i = 0; i < plan->count && used < size; i++) {
+        const CutStep *step = &plan->steps[i];
+        used += (size_t)snprintf(text + used, size - used, "%s %s call %lu%s", i == 0 ? "" : ",",
+                                 powerCutName(step->kind), (unsigned long)step->call,
+                                 i < reached ? "" : " (not reached)");
+    }
+    if (reached > 0 && used < size)
+        snprintf(text + used, size - used, "; last cut at %s", rig->flash.cutCall);
+}
+
+void rigResetFlash(UpdateRig *rig)
+{
+    memcpy(rig->flash.bytes, rig->initialFlash, rig->flash.size);
+    rig->flash.fault[0] = '\0';
+}
+
+int expectRefusal(UpdateRig *rig, const char *what)
+{
+    int result = 0;
+    applyUntilPowerLoss(rig, NOR_NO_CUT, cutBeforeCall, &result);
+    const int refused = result != 0 && rig->flash.calls == 0 && rig->flash.fault[0] == '\0';
+    printf("%s refusal of %s: %s", refused ? "PASS" : "FAIL", what,
+           result != 0 ? FotaApplyErrorMsg(result) : "returned 0");
+    printf(rig->flash.calls != 0 ? ", after %lu erase and program calls\n" : "\n", (unsigned long)rig->flash.calls);
+    return refused ? 0 : -1;
+}
+
+int runCutPlan(UpdateRig *rig, const CutPlan *plan, uint32_t *finishCalls)
+{
+    NorFlash *flash = &rig->flash;
+    char failure[200] = "";
+    int result = 0;
+    int reached = 0;
+    rigResetFlash(rig);
+
+    for (; reached < plan->count; reached++) {
+        const CutStep *step = &plan->steps[reached];
+        if (!applyUntilPowerLoss(rig, step->call, step->kind, &result))
+            break;
+    }
+    /* When a cut was not reached, the call that ran past it was the final one. */
+    if (reached == plan->count)
+        applyUntilPowerLoss(rig, NOR_NO_CUT, cutBeforeCall, &result);
+    *finishCalls = flash->calls;
+
+    if (flash->fault[0] != '\0')
+        snprintf(failure, sizeof failure, "flash rule broken: %s", flash->fault);
+    else if (result != 0)
+        snprintf(failure, sizeof failure, "the resume returned %d: %s", result, FotaApplyErrorMsg(result));
+    else if (checkFlash(rig, failure, sizeof failure) == 0) {
+        /* A finished update found again must succeed without a single write. */
+        applyUntilPowerLoss(rig, NOR_NO_CUT, cutBeforeCall, &result);
+        if (result != 0 || flash->calls != 0)
+            snprintf(failure, sizeof failure, "a call after the finish returned %d with %lu writes", result,
+                     (unsigned long)flash->calls);
+    }
+
+    char description[200];
+    describePlan(rig, plan, reached, description, sizeof description);
+    printf("%s %s%s%s\n", failure[0] == '\0' ? "PASS" : "FAIL", description, failure[0] == '\0' ? "" : ": ",
+           failure);
+    return failure[0] == '\0' ? 0 : -1;
+}

@@ -1,0 +1,62 @@
+/* One update under test: the flash, the pack, the spare area and the work
+   memory, and the runs of the applier with power cuts and resumes. */
+#ifndef UPDATE_RIG_H
+#define UPDATE_RIG_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "nor_flash.h"
+#include "quarnel_apply.h"
+
+typedef struct PackBytes {
+    const uint8_t *bytes;
+    uint32_t size;
+} PackBytes;
+
+typedef struct UpdateRig {
+    NorFlash flash;
+    const uint8_t *initialFlash; /* the flash window before the update */
+    const uint8_t *newImage;
+    uint32_t newStart;
+    uint32_t newSize;
+    PackBytes packBytes;
+    FotaPackSource pack;
+    FotaSpareArea spare;
+    uint8_t *work;
+    size_t workSize;
+    uint32_t random; /* seed of the garbage that fills the work memory before each call */
+    uint32_t powerCuts;    /* power cuts made so far */
+    uint32_t deepestStack; /* the most stack a returning applier call used, flash callbacks included */
+} UpdateRig;
+
+typedef struct CutStep {
+    uint32_t call; /* index among the erase and program calls of one applier call */
+    PowerCut kind;
+} CutStep;
+
+enum { maxCutSteps = 3 };
+
+/* Power fails at each step in turn, the first in the update, each next one in the resume after it. */
+typedef struct CutPlan {
+    CutStep steps[maxCutSteps];
+    int count;
+} CutPlan;
+
+/* The pack read from memory; the rig must stay where it is while in use. */
+void rigSetPack(UpdateRig *rig, const uint8_t *bytes, uint32_t size);
+
+/* Puts the flash back as it was before the update. */
+void rigResetFlash(UpdateRig *rig);
+
+/* One applier call on the flash as it is, which must fail without a single
+   erase or program. Prints one line; returns 0 when it was so. */
+int expectRefusal(UpdateRig *rig, const char *what);
+
+/* Runs the update from the initial flash through the plan's cuts and a final
+   resume, then checks the flash and a repeated call. Prints one line and
+   returns 0 when all holds. finishCalls receives the final call's erase and
+   program calls. */
+int runCutPlan(UpdateRig *rig, const CutPlan *plan, uint32_t *finishCalls);
+
+#endif

@@ -1,0 +1,63 @@
+/* Applying a firmware update pack in place on the device, resumable after a power cut at any flash operation. */
+#ifndef QUARNEL_APPLY_H
+#define QUARNEL_APPLY_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Offsets count from the flash base, as every offset in a pack does. Each callback returns 0 on success. */
+typedef struct FotaFlash {
+    void *context;
+    int (*read)(void *context, uint32_t offset, void *out, uint32_t length);
+    int (*erase)(void *context, uint32_t offset, uint32_t length);   /* length 4096, 32768 or 65536, offset a multiple of it */
+    int (*program)(void *context, uint32_t offset, const void *data, uint32_t length);
+} FotaFlash;
+
+typedef struct FotaPackSource {   /* the stored pack, e.g. in a download area */
+    void *context;
+    uint32_t size;
+    int (*read)(void *context, uint32_t offset, void *out, uint32_t length);
+} FotaPackSource;
+
+typedef struct FotaSpareArea {
+    uint32_t scratchOffset;   /* 65536 bytes at a multiple of 65536, outside the old and the new image */
+    uint32_t stateOffset;     /* the progress record: stateLength bytes at a multiple of 4096 */
+    uint32_t stateLength;     /* a multiple of 4096 */
+    uint32_t programUnit;     /* 1, 2, 4 ... 256: every program call's offset and length are multiples of it */
+} FotaSpareArea;
+
+/* Results of FotaApplyPack; every code but FOTA_APPLY_OK leaves the flash as the last step that finished left it. */
+#define FOTA_APPLY_OK 0
+#define FOTA_APPLY_BAD_ARGUMENT 1       /* a null pointer or callback */
+#define FOTA_APPLY_PACK_READ_FAILED 2   /* the pack's read callback failed */
+#define FOTA_APPLY_BAD_PACK_HEADER 3    /* magic, or data length against the pack's size */
+#define FOTA_APPLY_BAD_DATA_CRC 4       /* the data checksum does not match the stored block */
+#define FOTA_APPLY_BAD_LZMA_HEADER 5    /* properties byte, or a stated length no memory can hold */
+#define FOTA_APPLY_WORK_TOO_SMALL 6     /* workSize below FotaApplyWorkSize */
+#define FOTA_APPLY_BAD_LZMA_DATA 7      /* the block does not decode to exactly its stated length */
+#define FOTA_APPLY_BAD_STREAM 8         /* counts and lengths of the patch stream do not add up */
+#define FOTA_APPLY_BAD_CHUNK 9          /* a chunk is not an aligned erase unit, or overlaps another */
+#define FOTA_APPLY_BAD_SOURCE 10        /* a record reads outside the old and the new image's area */
+#define FOTA_APPLY_BAD_SPARE_AREA 11    /* scratch or state misaligned, overlapping, or bad programUnit */
+#define FOTA_APPLY_STATE_TOO_SMALL 12   /* the state area cannot hold this pack's progress records */
+#define FOTA_APPLY_OLD_IMAGE_MISMATCH 13 /* the flash holds neither the old image nor this pack's progress */
+#define FOTA_APPLY_FLASH_READ_FAILED 14
+#define FOTA_APPLY_FLASH_ERASE_FAILED 15
+#define FOTA_APPLY_FLASH_PROGRAM_FAILED 16
+#define FOTA_APPLY_CHUNK_CRC_MISMATCH 17 /* a chunk built in the scratch does not match its checksum */
+#define FOTA_APPLY_TARGET_MISMATCH 18   /* a unit copied from the scratch, or recorded done, does not hold its chunk */
+
+size_t FotaApplyWorkSize(const FotaPackSource *pack);   /* work memory this pack needs; 0 if unreadable */
+int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack,
+                  const FotaSpareArea *spare, void *work, size_t workSize);
+const char *FotaApplyErrorMsg(int code);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,114 @@
+#include "progress.h"
+
+#include <string.h>
+
+#include "flash_ops.h"
+#include "le_fields.h"
+#include "spare_area.h"
+
+static const uint8_t stateMagic[8] = {'F', 'O', 'T', 'A', 'P', 'R', 'O', 'G'};
+
+static uint32_t roundUp(uint32_t length, uint32_t unit)
+{
+    return (length + unit - 1u) / unit * unit;
+}
+
+uint64_t fotaStateBytesNeeded(uint32_t chunkCount, uint32_t programUnit)
+{
+    return roundUp(FOTA_IDENTITY_BYTES, programUnit) + 2u * (uint64_t)chunkCount * programUnit;
+}
+
+static uint32_t recordOffset(const FotaProgress *progress, uint32_t chunk, enum FotaRecordKind kind)
+{
+    return progress->spare->stateOffset + progress->identitySlot +
+           (2u * chunk + (uint32_t)kind) * progress->spare->programUnit;
+}
+
+/* Names the pack, and the spare area it runs with, so that no other pack or placement resumes from these records. */
+static void buildIdentity(FotaProgress *progress, const FotaPackInfo *info)
+{
+    uint8_t *bytes = progress->identity;
+    memcpy(bytes, stateMagic, sizeof stateMagic);
+    fotaStoreLe32(bytes + 8, info->dataCrc);
+    fotaStoreLe32(bytes + 12, info->dataLength);
+    fotaStoreLe32(bytes + 16, info->oldCrc);
+    fotaStoreLe32(bytes + 20, info->oldStart);
+    fotaStoreLe32(bytes + 24, info->oldSize);
+    fotaStoreLe32(bytes + 28, progress->spare->scratchOffset);
+    fotaStoreLe32(bytes + 32, progress->spare->stateLength);
+    fotaStoreLe32(bytes + 36, progress->spare->programUnit);
+}
+
+/* Only the whole slot, byte for byte, counts: a torn identity is another pack's. */
+static int identityMatches(const FotaProgress *progress, int *matches)
+{
+    uint32_t i;
+    const int result = fotaRead(progress->flash, progress->spare->stateOffset, progress->io, progress->identitySlot);
+    if (result != FOTA_APPLY_OK)
+        return result;
+    *matches = memcmp(progress->io, progress->identity, FOTA_IDENTITY_BYTES) == 0;
+    for (i = FOTA_IDENTITY_BYTES; i < progress->identitySlot; ++i)
+        *matches = *matches && progress->io[i] == 0;
+    return FOTA_APPLY_OK;
+}
+
+/* From the first sector on, so that once the identity is gone no record of the last pack can be read as current. */
+static int eraseState(const FotaProgress *progress)
+{
+    uint32_t done;
+    for (done = 0; done < progress->spare->stateLength; done += FOTA_SECTOR_BYTES) {
+        const int result = fotaErase(progress->flash, progress->spare->stateOffset + done, FOTA_SECTOR_BYTES);
+        if (result != FOTA_APPLY_OK)
+            return result;
+    }
+    return FOTA_APPLY_OK;
+}
+
+int fotaOpenProgress(FotaProgress *progress, const FotaFlash *flash, const FotaSpareArea *spare,
+                     const FotaPackInfo *info, uint8_t *io)
+{
+    int matches = 0;
+    uint32_t oldCrc = 0;
+    int result;
+    progress->flash = flash;
+    progress->spare = spare;
+    progress->io = io;
+    progress->identitySlot = roundUp(FOTA_IDENTITY_BYTES, spare->programUnit);
+    buildIdentity(progress, info);
+
+    result = identityMatches(progress, &matches);
+    if (result != FOTA_APPLY_OK || matches)
+        return result;
+    /* A fresh start: the flash must hold the old image before anything is erased. */
+    result = fotaFlashCrc(flash, info->oldStart, info->oldSize, io, &oldCrc);
+    if (result != FOTA_APPLY_OK)
+        return result;
+    if (oldCrc != info->oldCrc)
+        return FOTA_APPLY_OLD_IMAGE_MISMATCH;
+    result = eraseState(progress);
+    if (result != FOTA_APPLY_OK)
+        return result;
+    memset(io, 0, progress->identitySlot);
+    memcpy(io, progress->identity, FOTA_IDENTITY_BYTES);
+    return fotaProgram(flash, spare->stateOffset, io, progress->identitySlot);
+}
+
+int fotaRecordWritten(const FotaProgress *progress, uint32_t chunk, enum FotaRecordKind kind, int *written)
+{
+    const uint32_t unit = progress->spare->programUnit;
+    uint32_t i;
+    const int result = fotaRead(progress->flash, recordOffset(progress, chunk, kind), progress->io, unit);
+    if (result != FOTA_APPLY_OK)
+        return result;
+    *written = 0;
+    for (i = 0; i < unit; ++i)
+        *written = *written || progress->io[i] != 0xFFu;
+    return FOTA_APPLY_OK;
+}
+
+int fotaWriteRecord(const FotaProgress *progress, uint32_t chunk, enum FotaRecordKind kind)
+{
+    memset(progress->io, 0, progress->spare->programUnit);
+    return fotaProgram(progress->flash, recordOffset(progress, chunk, kind), progress->io,
+                       progress->spare->programUnit);
+}

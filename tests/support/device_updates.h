@@ -1,0 +1,42 @@
+// Image pairs, their packs and the simulated flash that the device applier's tests run them on.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "packcheck/power_cuts.h"
+#include "verify/stream_layout.h"
+
+namespace testsupport {
+
+using Bytes = std::vector<uint8_t>;
+
+// Two images at codeBase (from the flash base) and the pack the library makes from them.
+struct DevicePair {
+    Bytes oldImage;
+    Bytes newImage;
+    uint32_t codeBase = 0x10000;
+    Bytes pack;
+    uint32_t chunkCount = 0;
+    quarnel::verify::Walk walk = quarnel::verify::Walk::none;
+};
+
+DevicePair makeDevicePair(Bytes oldImage, Bytes newImage, uint32_t codeBase);
+
+// examples/old.lod and new.lod, code base 0x10000, flash size 0x400000, made once.
+const DevicePair &sampleDevicePair();
+
+// Firmware-like pairs of 256 KiB as the benchmarks use, where a block is inserted
+// (content moves up, walked backward) or removed (moves down, walked forward), with edits.
+const DevicePair &benchDevicePair(bool contentMovesUp);
+
+// 2 MiB of firmware-like bytes with blocks inserted and removed and scattered edits, made once.
+const DevicePair &twoMiBDevicePair();
+
+// The flash holding the pair's old image, erased elsewhere, with the spare area after the images.
+quarnel::powercut::UpdateCase deviceUpdateCase(const DevicePair &pair, uint32_t programUnit);
+
+// The pack as the applier reads it.
+FotaPackSource packSourceOf(const Bytes &pack);
+
+} // namespace testsupport
