@@ -4,6 +4,19 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QString>
+#include <QTemporaryFile>
+
+namespace {
+
+// Found by making a file there: Windows answers isWritable() from the read-only attribute
+// alone, so a folder under Program Files would pass and every save would then fail.
+bool acceptsNewFiles(const QString &dir)
+{
+    QTemporaryFile probe(QDir(dir).absoluteFilePath(QStringLiteral("projects-probe-XXXXXX")));
+    return probe.open();
+}
+
+} // namespace
 
 QString projectStorePath(const QString &programDir)
 {
@@ -11,7 +24,7 @@ QString projectStorePath(const QString &programDir)
     // A copy run from its build folder, or unpacked into a folder of its own, keeps its
     // projects with it.
     const QString beside = QDir(programDir).absoluteFilePath(storeName);
-    if (QFileInfo::exists(beside) || QFileInfo(programDir).isWritable())
+    if (QFileInfo::exists(beside) || acceptsNewFiles(programDir))
         return beside;
     // An installed program's folder is not the user's to write. QSettings creates this
     // folder on the first save.

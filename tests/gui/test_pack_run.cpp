@@ -233,7 +233,12 @@ void PackRunTest::blankPathsDoNotEnableRun()
     QVERIFY(run->isEnabled());
     QVERIFY(runToEnd(dialog));
     QCOMPARE(logLines(&dialog).value(3), QStringLiteral("  pack:  my pack "));
+#ifdef Q_OS_WIN
+    // Windows itself drops the spaces at the end of a name it creates a file under.
+    QVERIFY(readPackHeader(work.path(QStringLiteral(" my pack"))).valid);
+#else
     QVERIFY(readPackHeader(work.path(QStringLiteral(" my pack "))).valid);
+#endif
     QVERIFY(!QFile::exists(work.path(QStringLiteral("   "))));
 }
 
