@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "file_identity.h"
+#include "common/file_identity.h"
 #include "path_problem.h"
 
 namespace {
@@ -47,9 +47,9 @@ QString fileLine(const QString &what, const QString &path, const QString &reason
 QString packReason(const RunInputs &inputs)
 {
     const std::string pack = libraryPath(inputs.pack);
-    if (isSameFile(pack, libraryPath(inputs.oldLod)))
+    if (quarnel::sameFileUtf8(pack.c_str(), libraryPath(inputs.oldLod).c_str()))
         return QStringLiteral("would overwrite the old LOD file");
-    if (isSameFile(pack, libraryPath(inputs.newLod)))
+    if (quarnel::sameFileUtf8(pack.c_str(), libraryPath(inputs.newLod).c_str()))
         return QStringLiteral("would overwrite the new LOD file");
     return systemReason(writeProblem(pack));
 }

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include "wide_path.h"
+#include "common/wide_path.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,6 +31,13 @@ const char *const emptyText = "the file is empty";
 #ifdef _WIN32
 
 namespace {
+
+// Empty when the path is empty or cannot be converted.
+std::wstring widePath(const std::string &path)
+{
+    const auto wide = quarnel::widen(path.c_str());
+    return wide ? std::wstring(wide.get()) : std::wstring();
+}
 
 // The folder that would hold the file; a drive's root keeps its separator.
 std::wstring folderOf(const std::wstring &path)
