@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "lod/code_image.h"
 #include "pack/pack_builder.h"
@@ -14,15 +13,6 @@
 namespace testsupport {
 
 namespace {
-
-int readBytes(void *context, uint32_t offset, void *out, uint32_t length)
-{
-    const Bytes &bytes = *static_cast<const Bytes *>(context);
-    if (uint64_t{offset} + length > bytes.size())
-        return -1;
-    std::memcpy(out, bytes.data() + offset, length);
-    return 0;
-}
 
 Bytes join(std::initializer_list<Bytes> parts)
 {
@@ -121,15 +111,6 @@ quarnel::powercut::UpdateCase deviceUpdateCase(const DevicePair &pair, uint32_t 
     std::copy(pair.oldImage.begin(), pair.oldImage.end(), flash.begin() + pair.codeBase);
     return quarnel::powercut::placeSpareArea(pair.pack, std::move(flash), pair.newImage, pair.codeBase, areaEnd,
                                              pair.chunkCount, programUnit);
-}
-
-FotaPackSource packSourceOf(const Bytes &pack)
-{
-    FotaPackSource source{};
-    source.context = const_cast<Bytes *>(&pack);
-    source.size = static_cast<uint32_t>(pack.size());
-    source.read = readBytes;
-    return source;
 }
 
 } // namespace testsupport

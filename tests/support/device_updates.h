@@ -37,6 +37,6 @@ const DevicePair &twoMiBDevicePair();
 quarnel::powercut::UpdateCase deviceUpdateCase(const DevicePair &pair, uint32_t programUnit);
 
 // The pack as the applier reads it.
-FotaPackSource packSourceOf(const Bytes &pack);
+using quarnel::powercut::packSourceOf;
 
 } // namespace testsupport

@@ -24,10 +24,7 @@ int readPack(void *context, uint32_t offset, void *out, uint32_t length)
 bool applyOnce(NorFlashSim &flash, const UpdateCase &update, std::vector<uint8_t> &work, const Cut *cut,
                int &result)
 {
-    FotaPackSource pack{};
-    pack.context = const_cast<std::vector<uint8_t> *>(&update.pack);
-    pack.size = static_cast<uint32_t>(update.pack.size());
-    pack.read = readPack;
+    const FotaPackSource pack = packSourceOf(update.pack);
     const FotaFlash callbacks = flash.callbacks();
     std::jmp_buf cutTarget;
     if (cut != nullptr)
@@ -53,6 +50,15 @@ void fillWithGarbage(std::vector<uint8_t> &work, uint64_t seed)
 }
 
 } // namespace
+
+FotaPackSource packSourceOf(const std::vector<uint8_t> &pack)
+{
+    FotaPackSource source{};
+    source.context = const_cast<std::vector<uint8_t> *>(&pack);
+    source.size = static_cast<uint32_t>(pack.size());
+    source.read = readPack;
+    return source;
+}
 
 const char *cutModeName(CutMode mode)
 {
@@ -92,10 +98,7 @@ PowerCutRunner::PowerCutRunner(const UpdateCase &update) : update_(update)
         {spare.scratchOffset, spare.scratchOffset + 65536},
         {spare.stateOffset, spare.stateOffset + spare.stateLength},
     };
-    FotaPackSource pack{};
-    pack.context = const_cast<std::vector<uint8_t> *>(&update.pack);
-    pack.size = static_cast<uint32_t>(update.pack.size());
-    pack.read = readPack;
+    const FotaPackSource pack = packSourceOf(update.pack);
     work_.resize(FotaApplyWorkSize(&pack));
 }
 

@@ -31,6 +31,9 @@ struct CutOutcome {
     std::string failure; // why not, when not ok
 };
 
+// The applier's view of a pack held in memory; the bytes must outlive the source.
+FotaPackSource packSourceOf(const std::vector<uint8_t> &pack);
+
 // Places the scratch and the state area after areaEnd, the end of the flash the images
 // use (growing the flash to hold them), the state area sized for chunkCount chunks.
 UpdateCase placeSpareArea(std::vector<uint8_t> pack, std::vector<uint8_t> flash, std::vector<uint8_t> newImage,
