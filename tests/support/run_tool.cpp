@@ -71,9 +71,14 @@ std::string quoted(const std::string &argument)
 
 #ifdef _WIN32
 
-ToolRun runTool(const char *tool, const std::string &dir, const std::vector<std::string> &arguments)
+namespace {
+
+// One start of the tool; startError is the system's error when it could not be started, else 0.
+ToolRun runOnce(const char *tool, const std::string &dir, const std::vector<std::string> &arguments,
+                DWORD &startError)
 {
     ToolRun run{"", -1};
+    startError = 0;
     // argv[0] is the tool as given; the program file is found from this process's folder,
     // since under Wine a build path such as /work/x lies on a drive of its own.
     std::string commandLine = quoted(tool);
@@ -86,8 +91,10 @@ ToolRun runTool(const char *tool, const std::string &dir, const std::vector<std:
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     Handle readEnd, writeEnd, nul;
     if (!CreatePipe(&readEnd.value, &writeEnd.value, &inherited, 0) ||
-        !SetHandleInformation(readEnd.value, HANDLE_FLAG_INHERIT, 0))
+        !SetHandleInformation(readEnd.value, HANDLE_FLAG_INHERIT, 0)) {
+        startError = GetLastError();
         return run;
+    }
     // Standard input and error go nowhere, as with 2>/dev/null and no terminal.
     nul.value = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
                             OPEN_EXISTING, 0, nullptr);
@@ -99,8 +106,10 @@ ToolRun runTool(const char *tool, const std::string &dir, const std::vector<std:
     startup.hStdError = nul.value;
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
-                        &startup, &process))
+                        &startup, &process)) {
+        startError = GetLastError();
         return run;
+    }
     Handle processHandle{process.hProcess}, threadHandle{process.hThread};
     // Only the child holds the write end now, so the reads below end when it does.
     CloseHandle(writeEnd.value);
@@ -121,6 +130,27 @@ ToolRun runTool(const char *tool, const std::string &dir, const std::vector<std:
             text += run.output[i];
     run.output = text;
     return run;
+}
+
+} // namespace
+
+ToolRun runTool(const char *tool, const std::string &dir, const std::vector<std::string> &arguments)
+{
+    // Under Wine on a loaded machine a process now and then fails to start for a moment;
+    // the tool under test never ran then, so its start is tried again. A lasting failure
+    // still fails the test, with the system's error in the output.
+    constexpr int attempts = 3;
+    DWORD startError = 0;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (attempt > 0) {
+            std::fprintf(stderr, "could not start %s (error %lu), trying again\n", tool, startError);
+            Sleep(200);
+        }
+        ToolRun run = runOnce(tool, dir, arguments, startError);
+        if (startError == 0)
+            return run;
+    }
+    return ToolRun{"could not start " + std::string(tool) + ": error " + std::to_string(startError) + "\n", -1};
 }
 
 #else
