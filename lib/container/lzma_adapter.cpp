@@ -71,7 +71,7 @@ lzma_ret startEncoder(lzma_stream &stream)
     lzma_options_lzma options;
     if (lzma_lzma_preset(&options, 6))
         return LZMA_OPTIONS_ERROR;
-    options.dict_size = lzmaDictionarySize;
+    options.dict_size = lzmaWindowSize;
     options.lc = 3;
     options.lp = 0;
     options.pb = 2;
