@@ -337,7 +337,10 @@ TEST(CompressPatchStream, XzProgramDecodesTheBlocks)
         EXPECT_EQ(status, 0);
         EXPECT_EQ(difference(input, viaXz), "");
         static_assert(quarnel::lzmaWindowSize == 8192, "the raw decoder below is given the window");
-        const Bytes viaRawXz = decodeWithXz(compressed(input), status, true);
+        Bytes viaRawXz = decodeWithXz(compressed(input), status, true);
+        // Knowing no length, the raw decoder may go on past the data; the stated length is what counts.
+        ASSERT_GE(viaRawXz.size(), input.size());
+        viaRawXz.resize(input.size());
         EXPECT_EQ(difference(input, viaRawXz), "");
     }
     // The same decoder refuses a match one byte beyond the window, so it does hold the encoder to it.

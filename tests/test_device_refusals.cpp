@@ -256,6 +256,12 @@ TEST(DeviceRefusals, DoctoredStreams)
     bytes = stream;
     putLe32(bytes, second, testsupport::readLe32(&stream[4]));
     cases.push_back({"two chunks on one unit", bytes, FOTA_APPLY_BAD_CHUNK});
+    // The first two chunks' units traded: the walk turns back at the third, which the applier refuses
+    // without looking further than the chunk before.
+    bytes = stream;
+    putLe32(bytes, 4, testsupport::readLe32(&stream[second]));
+    putLe32(bytes, second, testsupport::readLe32(&stream[4]));
+    cases.push_back({"chunks that turn back", bytes, FOTA_APPLY_BAD_CHUNK});
     bytes = stream;
     putLe32(bytes, 16 + 4, testsupport::readLe32(&stream[16 + 4]) + 1);
     putLe32(bytes, 16 + 8, testsupport::readLe32(&stream[16 + 8]) - 1);
