@@ -78,12 +78,18 @@ Bytes compressed(const Bytes &input)
 }
 
 #if QUARNEL_TESTS_ON_POSIX
-// Runs the xz program's .lzma decoder over a block; exit status in status.
-Bytes decodeWithXz(const Bytes &block, int &status)
+// Runs the xz program's .lzma decoder over a block; exit status in status. With raw, its raw LZMA1
+// decoder with the device's 8 KiB window reads the data after the header (it reports the missing
+// end marker in its status, so only the bytes tell).
+Bytes decodeWithXz(const Bytes &block, int &status, bool raw = false)
 {
     const std::string path = ::testing::TempDir() + "quarnel_container_block.lzma";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(block.data()), block.size());
-    const std::string command = "xz --format=lzma --decompress --stdout '" + path + "'";
+    const size_t skip = raw ? quarnel::lzmaHeaderSize : 0;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(block.data() + skip), static_cast<std::streamsize>(block.size() - skip));
+    const std::string command =
+        raw ? "xz --format=raw --lzma1=lc=3,lp=0,pb=2,dict=8KiB --decompress --stdout '" + path + "' 2>/dev/null"
+            : "xz --format=lzma --decompress --stdout '" + path + "'";
     Bytes decoded;
     FILE *pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
@@ -330,7 +336,19 @@ TEST(CompressPatchStream, XzProgramDecodesTheBlocks)
         const Bytes viaXz = decodeWithXz(compressed(input), status);
         EXPECT_EQ(status, 0);
         EXPECT_EQ(difference(input, viaXz), "");
+        static_assert(quarnel::lzmaWindowSize == 8192, "the raw decoder below is given the window");
+        Bytes viaRawXz = decodeWithXz(compressed(input), status, true);
+        // Knowing no length, the raw decoder may go on past the data; the stated length is what counts.
+        ASSERT_GE(viaRawXz.size(), input.size());
+        viaRawXz.resize(input.size());
+        EXPECT_EQ(difference(input, viaRawXz), "");
     }
+    // The same decoder refuses a match one byte beyond the window, so it does hold the encoder to it.
+    Bytes far = randomBytes(8193 + 4096, 13);
+    std::copy(far.begin(), far.begin() + 4096, far.begin() + 8193);
+    int status = 0;
+    EXPECT_EQ(difference(far, decodeWithXz(testsupport::encodeWithWindow(far, 1u << 20), status)), "");
+    EXPECT_LT(decodeWithXz(testsupport::encodeWithWindow(far, 1u << 20), status, true).size(), far.size());
 #endif
 }
 
@@ -383,10 +401,10 @@ TEST(CompressPatchStreamDeathTest, OutOfMemoryIsReported)
         GTEST_SKIP() << "an address-space limit cannot be combined with AddressSanitizer's shadow memory";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const Bytes small = bytesOf("small input");
-    // The encoder's tables (about 370 MiB) do not fit: liblzma reports it.
+    // The encoder's tables (about 1.4 MiB at the 8 KiB window) do not fit: liblzma reports it.
     EXPECT_EXIT(
         {
-            limitAddressSpace(size_t{64} << 20);
+            limitAddressSpace(size_t{512} << 10);
             Bytes output(3, 1);
             const int result = quarnel::compressPatchStream(small.data(), int32_t(small.size()), output);
             std::_Exit(output.empty() ? result : 100);

@@ -6,12 +6,14 @@
 #include <string>
 
 #include "common/crc32.h"
+#include "common/result_codes.h"
 #include "container/lzma_adapter.h"
 #include "container/pack_header.h"
 #include "packcheck/nor_flash_sim.h"
 #include "packcheck/power_cuts.h"
 #include "support/device_updates.h"
 #include "support/pack_replay.h"
+#include "verify/lzma_block.h"
 
 using quarnel::powercut::NorFlashSim;
 using quarnel::powercut::UpdateCase;
@@ -140,8 +142,11 @@ TEST(DeviceRefusals, AnotherOldImageAndWorkOneByteShort)
                   FOTA_APPLY_OLD_IMAGE_MISMATCH);
 
     const size_t work = workSizeOf(update.pack);
-    // The formula: the decoded stream, a 4 KiB I/O block, the decoder's 15980-byte table and 7 bytes of alignment.
-    EXPECT_EQ(work, sampleStream().size() + 4096 + 15980 + 7);
+    // The formula: a 4 KiB I/O block, 2 bits per chunk for 4096 chunks, three decoders each with its
+    // 15980-byte table, 8 KiB window and 512-byte input block, and 7 bytes of alignment.
+    EXPECT_EQ(work, 4096u + 1024u + 3u * (15980u + 8192u + 512u) + 7u);
+    EXPECT_EQ(work, size_t{FOTA_APPLY_WORK_SIZE});
+    EXPECT_LE(work, 80u * 1024u);
     expectRefused(applySample(update.pack, update.spare, work - 1), FOTA_APPLY_WORK_TOO_SMALL);
     // Exactly enough, at an odd address.
     const Outcome applied = applyOnce(update.flash, update.pack, update.spare, work, 3);
@@ -251,6 +256,12 @@ TEST(DeviceRefusals, DoctoredStreams)
     bytes = stream;
     putLe32(bytes, second, testsupport::readLe32(&stream[4]));
     cases.push_back({"two chunks on one unit", bytes, FOTA_APPLY_BAD_CHUNK});
+    // The first two chunks' units traded: the walk turns back at the third, which the applier refuses
+    // without looking further than the chunk before.
+    bytes = stream;
+    putLe32(bytes, 4, testsupport::readLe32(&stream[second]));
+    putLe32(bytes, second, testsupport::readLe32(&stream[4]));
+    cases.push_back({"chunks that turn back", bytes, FOTA_APPLY_BAD_CHUNK});
     bytes = stream;
     putLe32(bytes, 16 + 4, testsupport::readLe32(&stream[16 + 4]) + 1);
     putLe32(bytes, 16 + 8, testsupport::readLe32(&stream[16 + 8]) - 1);
@@ -278,6 +289,86 @@ TEST(DeviceRefusals, DoctoredStreams)
 }
 
 // A chunk whose bytes do not build to its checksum stops the update before its unit is erased.
+// A pack whose matches reach further back than the device's window, from an older library or
+// another encoder, is refused before the first erase; so is one with more chunks than the applier tracks.
+TEST(DeviceRefusals, WiderWindowAndTooManyChunks)
+{
+    const UpdateCase &update = sampleUpdate();
+    const testsupport::DevicePair &pair = testsupport::sampleDevicePair();
+    const Bytes wide = testsupport::encodeWithWindow(sampleStream(), 1u << 25);
+    const Bytes widePack = quarnel::buildPack(pair.codeBase, static_cast<uint32_t>(pair.oldImage.size()),
+                                              testsupport::readLe32(&update.pack[8]), wide.data(),
+                                              static_cast<uint32_t>(wide.size()));
+    Bytes decoded;
+    ASSERT_TRUE(testsupport::decodeLzmaBlock(wide, decoded));
+    ASSERT_EQ(decoded, sampleStream());
+    const Outcome refused = applySample(widePack, update.spare, workSizeOf(widePack));
+    expectRefused(refused, FOTA_APPLY_BAD_LZMA_DATA);
+    EXPECT_NE(std::string(FotaApplyErrorMsg(refused.result)).find("8 KiB window"), std::string::npos);
+
+    Bytes many(4 + 12 * size_t{FOTA_APPLY_MAX_CHUNKS + 1} + 4096, 0);
+    putLe32(many, 0, FOTA_APPLY_MAX_CHUNKS + 1);
+    expectRefused(applySample(packOfStream(many), update.spare, FOTA_APPLY_WORK_SIZE), FOTA_APPLY_TOO_MANY_CHUNKS);
+}
+
+// The decoder's window is exact: a match at 8192 bytes back is read, one at 8193 is refused, by the
+// applier and by liblzma alike, so the match is really in the data.
+TEST(DeviceWindow, MatchAtTheWindowIsReadAndOneByteFurtherIsRefused)
+{
+    static_assert(quarnel::lzmaWindowSize == FOTA_APPLY_WINDOW, "the encoder writes for the device's window");
+    constexpr uint32_t codeBase = 0x10000;
+    constexpr uint32_t unit = 0x8000;
+    Bytes oldImage(unit);
+    for (size_t i = 0; i < oldImage.size(); ++i)
+        oldImage[i] = static_cast<uint8_t>(i * 7 + 3);
+    for (const uint32_t distance : {FOTA_APPLY_WINDOW, FOTA_APPLY_WINDOW + 1}) {
+        SCOPED_TRACE(::testing::Message() << "match " << distance << " bytes back");
+        // One chunk of literal bytes only: random bytes, a run repeating the first ones, random again.
+        Bytes literal(unit);
+        uint64_t state = 0x9E3779B97F4A7C15u + distance;
+        for (uint8_t &byte : literal) {
+            state = state * 6364136223846793005u + 1442695040888963407u;
+            byte = static_cast<uint8_t>(state >> 56);
+        }
+        std::copy(literal.begin(), literal.begin() + 600, literal.begin() + distance);
+        Bytes stream(4 + 12 + 12);
+        putLe32(stream, 0, 1);
+        putLe32(stream, 4, codeBase);
+        putLe32(stream, 8, quarnel::packCrc32(literal.data(), unit));
+        putLe32(stream, 12, 1);
+        putLe32(stream, 16, codeBase);
+        putLe32(stream, 20, 0);
+        putLe32(stream, 24, unit);
+        stream.insert(stream.end(), literal.begin(), literal.end());
+        const Bytes block = testsupport::encodeWithWindow(stream, 1u << 20);
+        const Bytes pack = quarnel::buildPack(codeBase, unit, quarnel::packCrc32(oldImage.data(), unit), block.data(),
+                                              static_cast<uint32_t>(block.size()));
+
+        quarnel::verify::LzmaBlockHeader header;
+        quarnel::verify::Findings findings;
+        ASSERT_EQ(quarnel::verify::readLzmaHeader(block.data(), block.size(), UINT64_MAX, 28, header, findings), 0);
+        Bytes decoded;
+        const int hostCheck = quarnel::verify::decodeLzmaBlock(block.data(), block.size(), header, 28, decoded,
+                                                               findings);
+
+        Bytes flash(0x31000, 0xFF);
+        std::copy(oldImage.begin(), oldImage.end(), flash.begin() + codeBase);
+        const FotaSpareArea spare = {0x20000, 0x30000, 0x1000, 16};
+        const Outcome outcome = applyOnce(flash, pack, spare, FOTA_APPLY_WORK_SIZE);
+        if (distance == FOTA_APPLY_WINDOW) {
+            EXPECT_EQ(hostCheck, 0);
+            EXPECT_EQ(decoded, stream);
+            ASSERT_EQ(outcome.result, FOTA_APPLY_OK) << FotaApplyErrorMsg(outcome.result);
+            EXPECT_TRUE(std::equal(literal.begin(), literal.end(), outcome.flash.begin() + codeBase));
+        } else {
+            EXPECT_EQ(hostCheck, quarnel::resultPackInvalid);
+            ASSERT_FALSE(findings.empty());
+            EXPECT_NE(findings.back().text.find("8192-byte window"), std::string::npos) << findings.back().text;
+            expectRefused(outcome, FOTA_APPLY_BAD_LZMA_DATA);
+        }
+    }
+}
+
 TEST(DeviceRefusals, WrongChunkChecksumLeavesTheUnitUntouched)
 {
     const UpdateCase &update = sampleUpdate();
@@ -360,10 +451,10 @@ TEST(DeviceApply, MissingArgumentsAndMessages)
     EXPECT_EQ(FotaApplyWorkSize(nullptr), 0u);
 
     std::set<std::string> messages;
-    for (int code = FOTA_APPLY_OK; code <= FOTA_APPLY_TARGET_MISMATCH; ++code)
+    for (int code = FOTA_APPLY_OK; code <= FOTA_APPLY_TOO_MANY_CHUNKS; ++code)
         messages.insert(FotaApplyErrorMsg(code));
-    EXPECT_EQ(messages.size(), size_t{FOTA_APPLY_TARGET_MISMATCH + 1});
+    EXPECT_EQ(messages.size(), size_t{FOTA_APPLY_TOO_MANY_CHUNKS + 1});
     EXPECT_EQ(messages.count("unknown error"), 0u);
-    EXPECT_STREQ(FotaApplyErrorMsg(FOTA_APPLY_TARGET_MISMATCH + 1), "unknown error");
+    EXPECT_STREQ(FotaApplyErrorMsg(FOTA_APPLY_TOO_MANY_CHUNKS + 1), "unknown error");
     EXPECT_STREQ(FotaApplyErrorMsg(-1), "unknown error");
 }

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #endif
 
+#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <thread>
@@ -179,14 +180,21 @@ TEST(Hardening, AllocationFailureIsCodeTwentyFour)
     writeFile(dir.path("old.lod"), makeLodText(0x08010000, oldBytes));
     writeFile(dir.path("new.lod"), makeLodText(0x08010000, shifted(oldBytes, 41)));
     const std::string oldLod = dir.path("old.lod"), newLod = dir.path("new.lod"), pack = dir.path("out.pack");
-    // The LZMA encoder's tables alone need about 370 MiB; 256 MiB of address space cannot hold them.
-    auto buildWithin256MiB = [&] {
+    // The LZMA encoder's tables alone need about 1.4 MiB at the 8 KiB window; 1 MiB more address
+    // space than the process holds cannot hold them.
+    auto buildWithin1MiBMore = [&] {
+        unsigned long pages = 0;
+        if (FILE *statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%lu", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
         rlimit limit{};
-        limit.rlim_cur = limit.rlim_max = 256u << 20;
+        limit.rlim_cur = limit.rlim_max = rlim_t(pages) * 4096 + (1u << 20);
         setrlimit(RLIMIT_AS, &limit);
         _exit(FotaCreatePack(oldLod.c_str(), newLod.c_str(), pack.c_str(), nullptr, nullptr, nullptr, area));
     };
-    EXPECT_EXIT(buildWithin256MiB(), ::testing::ExitedWithCode(24), "");
+    EXPECT_EXIT(buildWithin1MiBMore(), ::testing::ExitedWithCode(24), "");
     EXPECT_FALSE(std::filesystem::exists(pack));
 #endif
 }

@@ -296,6 +296,7 @@ TEST(PackCheckRejects, LzmaHeaderEndMarkerAndTrailingBytes)
     // The same stream, encoded with an end marker after its stated length.
     lzma_options_lzma options;
     ASSERT_FALSE(lzma_lzma_preset(&options, 1));
+    options.dict_size = quarnel::lzmaWindowSize;
     options.lc = 3;
     options.lp = 0;
     options.pb = 2;

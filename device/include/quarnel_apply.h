@@ -38,7 +38,7 @@ typedef struct FotaSpareArea {
 #define FOTA_APPLY_BAD_DATA_CRC 4       /* the data checksum does not match the stored block */
 #define FOTA_APPLY_BAD_LZMA_HEADER 5    /* properties byte, or a stated length no memory can hold */
 #define FOTA_APPLY_WORK_TOO_SMALL 6     /* workSize below FotaApplyWorkSize */
-#define FOTA_APPLY_BAD_LZMA_DATA 7      /* the block does not decode to exactly its stated length */
+#define FOTA_APPLY_BAD_LZMA_DATA 7      /* the block does not decode to exactly its stated length within FOTA_APPLY_WINDOW */
 #define FOTA_APPLY_BAD_STREAM 8         /* counts and lengths of the patch stream do not add up */
 #define FOTA_APPLY_BAD_CHUNK 9          /* a chunk is not an aligned erase unit, or overlaps another */
 #define FOTA_APPLY_BAD_SOURCE 10        /* a record reads outside the old and the new image's area */
@@ -50,8 +50,18 @@ typedef struct FotaSpareArea {
 #define FOTA_APPLY_FLASH_PROGRAM_FAILED 16
 #define FOTA_APPLY_CHUNK_CRC_MISMATCH 17 /* a chunk built in the scratch does not match its checksum */
 #define FOTA_APPLY_TARGET_MISMATCH 18   /* a unit copied from the scratch, or recorded done, does not hold its chunk */
+#define FOTA_APPLY_TOO_MANY_CHUNKS 19   /* more chunks than FOTA_APPLY_MAX_CHUNKS */
 
-size_t FotaApplyWorkSize(const FotaPackSource *pack);   /* work memory this pack needs; 0 if unreadable */
+/* The LZMA window the applier decodes with: no match in a pack may reach further back than this. */
+#define FOTA_APPLY_WINDOW 8192u
+/* The most chunks a pack may hold: a 16 MiB image in 4 KiB units. */
+#define FOTA_APPLY_MAX_CHUNKS 4096u
+/* Work memory every readable pack needs, whatever its image size: the I/O block (4096), one length
+   code per chunk (FOTA_APPLY_MAX_CHUNKS / 4), three decoders each with its probability table (15980),
+   window and input block (512), and 7 bytes to align them. */
+#define FOTA_APPLY_WORK_SIZE 79179u
+
+size_t FotaApplyWorkSize(const FotaPackSource *pack);   /* FOTA_APPLY_WORK_SIZE for a readable pack; 0 if unreadable */
 int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack,
                   const FotaSpareArea *spare, void *work, size_t workSize);
 const char *FotaApplyErrorMsg(int code);

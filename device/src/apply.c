@@ -1,11 +1,11 @@
-/* The entry points: every check before the first erase, then the chunks in stream order. */
+/* The entry points: the checking pass before the first erase, then the chunks in stream order. */
 #include "quarnel_apply.h"
 
 #include "chunk_apply.h"
 #include "pack_header.h"
 #include "progress.h"
 #include "spare_area.h"
-#include "stream_decode.h"
+#include "stream_check.h"
 #include "stream_layout.h"
 #include "work_layout.h"
 
@@ -14,24 +14,19 @@ size_t FotaApplyWorkSize(const FotaPackSource *pack)
     FotaPackInfo info;
     if (pack == 0 || pack->read == 0 || fotaReadPackInfo(pack, &info) != FOTA_APPLY_OK)
         return 0;
-    return fotaWorkSizeFor(info.streamLength);
+    return FOTA_APPLY_WORK_SIZE;
 }
 
-/* Reads, decodes and checks the pack and the spare area; touches no flash but by reading. */
-static int preparePack(const FotaPackSource *pack, const FotaSpareArea *spare, void *work, size_t workSize,
-                       FotaPackInfo *info, FotaWork *parts, FotaStream *stream)
+/* Reads, decodes and checks the pack and the spare area, and leaves the difference and literal cursors
+   at their areas' first bytes; touches no flash but by reading. */
+static int preparePack(const FotaPackSource *pack, const FotaSpareArea *spare, const FotaWork *work,
+                       FotaPackInfo *info, FotaStream *stream, FotaStreamReader *reader)
 {
     int result = fotaReadPackInfo(pack, info);
-    if (result != FOTA_APPLY_OK)
-        return result;
-    if (workSize < fotaWorkSizeFor(info->streamLength))
-        return FOTA_APPLY_WORK_TOO_SMALL;
-    fotaCarveWork(work, parts);
-    result = fotaCheckDataCrc(pack, info, parts->io);
     if (result == FOTA_APPLY_OK)
-        result = fotaDecodeStream(pack, info, parts);
+        result = fotaCheckDataCrc(pack, info, work->io);
     if (result == FOTA_APPLY_OK)
-        result = fotaParseStream(parts->stream, info->streamLength, info, stream);
+        result = fotaCheckStream(pack, info, work, stream, 0, 0, &reader->diff, &reader->literal);
     if (result == FOTA_APPLY_OK)
         result = fotaCheckSpare(spare, stream);
     return result;
@@ -43,19 +38,26 @@ int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack, const Fota
     FotaPackInfo info;
     FotaWork parts;
     FotaStream stream;
+    FotaStreamReader reader;
     FotaProgress progress;
     FotaChunk chunk;
-    int more;
+    int more = 1;
     int result;
     if (flash == 0 || flash->read == 0 || flash->erase == 0 || flash->program == 0 || pack == 0 ||
         pack->read == 0 || spare == 0 || work == 0)
         return FOTA_APPLY_BAD_ARGUMENT;
-    result = preparePack(pack, spare, work, workSize, &info, &parts, &stream);
-    if (result != FOTA_APPLY_OK)
-        return result;
-    result = fotaOpenProgress(&progress, flash, spare, &info, parts.io);
-    for (more = fotaFirstChunk(&stream, &chunk); result == FOTA_APPLY_OK && more;
-         more = fotaNextChunk(&stream, &chunk))
-        result = fotaApplyChunk(&progress, &stream, &chunk);
+    if (workSize < FOTA_APPLY_WORK_SIZE) {
+        /* An unreadable pack reports as such, as FotaApplyWorkSize would. */
+        result = fotaReadPackInfo(pack, &info);
+        return result != FOTA_APPLY_OK ? result : FOTA_APPLY_WORK_TOO_SMALL;
+    }
+    fotaCarveWork(work, &parts);
+    result = preparePack(pack, spare, &parts, &info, &stream, &reader);
+    if (result == FOTA_APPLY_OK)
+        result = fotaOpenReader(&reader, pack, &info, &parts, &stream);
+    if (result == FOTA_APPLY_OK)
+        result = fotaOpenProgress(&progress, flash, spare, &info, parts.io);
+    while (result == FOTA_APPLY_OK && (result = fotaReadChunk(&reader, &chunk, &more)) == FOTA_APPLY_OK && more)
+        result = fotaApplyChunk(&progress, &reader, &chunk);
     return result;
 }

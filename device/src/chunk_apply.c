@@ -24,22 +24,24 @@ static int flushIfFull(ScratchWriter *writer)
     return result;
 }
 
-/* Old flash bytes from source plus the difference bytes, byte by byte modulo 256. */
-static int addDifference(ScratchWriter *writer, uint32_t source, const uint8_t *diff, uint32_t length)
+/* Old flash bytes from source plus the next length difference bytes, byte by byte modulo 256. */
+static int addDifference(ScratchWriter *writer, FotaCursor *diff, uint32_t source, uint32_t length)
 {
     while (length > 0) {
         const uint32_t room = FOTA_IO_BYTES - writer->fill;
-        const uint32_t piece = length < room ? length : room;
         uint8_t *out = writer->io + writer->fill;
+        const uint8_t *bytes;
+        uint32_t piece;
         uint32_t i;
-        int result = fotaRead(writer->flash, source, out, piece);
+        int result = fotaCursorTake(diff, length < room ? length : room, &bytes, &piece);
+        if (result == FOTA_APPLY_OK)
+            result = fotaRead(writer->flash, source, out, piece);
         if (result != FOTA_APPLY_OK)
             return result;
         for (i = 0; i < piece; ++i)
-            out[i] = (uint8_t)(out[i] + diff[i]);
+            out[i] = (uint8_t)(out[i] + bytes[i]);
         writer->fill += piece;
         source += piece;
-        diff += piece;
         length -= piece;
         result = flushIfFull(writer);
         if (result != FOTA_APPLY_OK)
@@ -48,15 +50,17 @@ static int addDifference(ScratchWriter *writer, uint32_t source, const uint8_t *
     return FOTA_APPLY_OK;
 }
 
-static int addLiterals(ScratchWriter *writer, const uint8_t *literals, uint32_t length)
+static int addLiterals(ScratchWriter *writer, FotaCursor *literal, uint32_t length)
 {
     while (length > 0) {
         const uint32_t room = FOTA_IO_BYTES - writer->fill;
-        const uint32_t piece = length < room ? length : room;
-        int result;
-        memcpy(writer->io + writer->fill, literals, piece);
+        const uint8_t *bytes;
+        uint32_t piece;
+        int result = fotaCursorTake(literal, length < room ? length : room, &bytes, &piece);
+        if (result != FOTA_APPLY_OK)
+            return result;
+        memcpy(writer->io + writer->fill, bytes, piece);
         writer->fill += piece;
-        literals += piece;
         length -= piece;
         result = flushIfFull(writer);
         if (result != FOTA_APPLY_OK)
@@ -66,25 +70,24 @@ static int addLiterals(ScratchWriter *writer, const uint8_t *literals, uint32_t 
 }
 
 /* Every chunk length is a multiple of the I/O block, so the last block comes out full. */
-static int buildInScratch(const FotaProgress *progress, const FotaStream *stream, const FotaChunk *chunk)
+static int buildInScratch(const FotaProgress *progress, FotaStreamReader *reader, const FotaChunk *chunk)
 {
     ScratchWriter writer;
-    const uint8_t *diff = stream->bytes + chunk->diffPos;
-    const uint8_t *literals = stream->bytes + chunk->extraPos;
     uint32_t r;
-    int result = fotaErase(progress->flash, progress->spare->scratchOffset, chunk->length);
+    int result = fotaCatchUp(reader);
+    if (result == FOTA_APPLY_OK)
+        result = fotaErase(progress->flash, progress->spare->scratchOffset, chunk->length);
     writer.flash = progress->flash;
     writer.io = progress->io;
     writer.scratch = progress->spare->scratchOffset;
     writer.fill = 0;
     for (r = 0; r < chunk->recordCount && result == FOTA_APPLY_OK; ++r) {
         FotaRecord record;
-        fotaReadRecord(stream, chunk, r, &record);
-        result = addDifference(&writer, record.source, diff, record.diffLength);
+        result = fotaReadRecord(reader, &record);
         if (result == FOTA_APPLY_OK)
-            result = addLiterals(&writer, literals, record.extraLength);
-        diff += record.diffLength;
-        literals += record.extraLength;
+            result = addDifference(&writer, &reader->diff, record.source, record.diffLength);
+        if (result == FOTA_APPLY_OK)
+            result = addLiterals(&writer, &reader->literal, record.extraLength);
     }
     return result;
 }
@@ -109,13 +112,17 @@ static int holdsChunk(const FotaProgress *progress, uint32_t offset, const FotaC
     return result;
 }
 
-int fotaApplyChunk(const FotaProgress *progress, const FotaStream *stream, const FotaChunk *chunk)
+int fotaApplyChunk(const FotaProgress *progress, FotaStreamReader *reader, const FotaChunk *chunk)
 {
     const uint32_t scratch = progress->spare->scratchOffset;
     int done = 0;
     int inScratch = 0;
     int holds = 0;
     int result = fotaRecordWritten(progress, chunk->index, FOTA_RECORD_DONE, &done);
+    if (result == FOTA_APPLY_OK && (result = fotaRecordWritten(progress, chunk->index, FOTA_RECORD_IN_SCRATCH,
+                                                               &inScratch)) == FOTA_APPLY_OK &&
+        (done || inScratch))
+        result = fotaPassChunk(reader);
     if (result != FOTA_APPLY_OK)
         return result;
     /* Nothing writes a done unit again, so it must still read as built; a 0 then means the image is there. */
@@ -123,11 +130,8 @@ int fotaApplyChunk(const FotaProgress *progress, const FotaStream *stream, const
         result = holdsChunk(progress, chunk->target, chunk, &holds);
         return result == FOTA_APPLY_OK && !holds ? FOTA_APPLY_TARGET_MISMATCH : result;
     }
-    result = fotaRecordWritten(progress, chunk->index, FOTA_RECORD_IN_SCRATCH, &inScratch);
-    if (result != FOTA_APPLY_OK)
-        return result;
     /* Without its record the scratch may hold anything: the unit is still untouched, so its sources are too. */
-    if (!inScratch && (result = buildInScratch(progress, stream, chunk)) != FOTA_APPLY_OK)
+    if (!inScratch && (result = buildInScratch(progress, reader, chunk)) != FOTA_APPLY_OK)
         return result;
     /* Checked on a resume as well: the target is about to be erased and the scratch is then its only copy. */
     if ((result = holdsChunk(progress, scratch, chunk, &holds)) != FOTA_APPLY_OK)

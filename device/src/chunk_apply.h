@@ -5,7 +5,8 @@
 #include "progress.h"
 #include "stream_layout.h"
 
-/* Brings chunk k to done from whatever step a power cut left it at. */
-int fotaApplyChunk(const FotaProgress *progress, const FotaStream *stream, const FotaChunk *chunk);
+/* Brings the chunk the reader last read to done from whatever step a power cut left it at; its
+   records are read from the reader in every case. */
+int fotaApplyChunk(const FotaProgress *progress, FotaStreamReader *reader, const FotaChunk *chunk);
 
 #endif

@@ -18,7 +18,7 @@ const char *FotaApplyErrorMsg(int code)
     case FOTA_APPLY_WORK_TOO_SMALL:
         return "work memory too small for this pack";
     case FOTA_APPLY_BAD_LZMA_DATA:
-        return "invalid LZMA data";
+        return "LZMA data does not decode to its stated length within the device's 8 KiB window";
     case FOTA_APPLY_BAD_STREAM:
         return "invalid patch stream";
     case FOTA_APPLY_BAD_CHUNK:
@@ -41,6 +41,8 @@ const char *FotaApplyErrorMsg(int code)
         return "chunk built in scratch does not match its checksum";
     case FOTA_APPLY_TARGET_MISMATCH:
         return "unit in flash does not hold its chunk";
+    case FOTA_APPLY_TOO_MANY_CHUNKS:
+        return "pack has more chunks than the applier can track";
     default:
         return "unknown error";
     }

@@ -30,7 +30,7 @@ int fotaReadPackInfo(const FotaPackSource *pack, FotaPackInfo *info)
         return FOTA_APPLY_BAD_PACK_HEADER;
     memcpy(info->lzmaProps, lzma, FOTA_LZMA_PROPS_SIZE);
     info->streamLength = fotaLoadLe32(lzma + 5);
-    if (lzma[0] != LZMA_PROPERTIES_BYTE || fotaLoadLe32(lzma + 9) != 0 || fotaWorkSizeFor(info->streamLength) == 0)
+    if (lzma[0] != LZMA_PROPERTIES_BYTE || fotaLoadLe32(lzma + 9) != 0)
         return FOTA_APPLY_BAD_LZMA_HEADER;
     return FOTA_APPLY_OK;
 }

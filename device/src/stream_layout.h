@@ -1,16 +1,18 @@
-/* The decoded patch stream: chunk entries with their records, then the difference and the literal bytes. */
+/* The decoded patch stream: a chunk count, each chunk's 12-byte entry with its records, then every
+   chunk's difference bytes, then every chunk's literal bytes. Read through three cursors, one per area. */
 #ifndef FOTA_STREAM_LAYOUT_H
 #define FOTA_STREAM_LAYOUT_H
 
 #include <stdint.h>
 
 #include "pack_header.h"
+#include "stream_cursor.h"
+#include "work_layout.h"
 
 #define FOTA_ENTRY_SIZE 12u
 
+/* What the checking pass learns of the whole stream. */
 typedef struct FotaStream {
-    const uint8_t *bytes;
-    uint32_t length;
     uint32_t chunkCount;
     uint32_t diffStart;  /* where the difference bytes begin, right after the last entry */
     uint32_t extraStart; /* where the literal bytes begin */
@@ -19,35 +21,50 @@ typedef struct FotaStream {
     uint64_t areaEnd;
 } FotaStream;
 
-/* One chunk, with where its entry and its bytes are in the stream. */
 typedef struct FotaChunk {
     uint32_t index;
-    uint32_t entry; /* stream position of its 12-byte entry; its records follow */
     uint32_t target;
+    uint32_t length; /* the sum of its records' difference and literal lengths: one 4, 32 or 64 KiB unit */
     uint32_t crc;
     uint32_t recordCount;
-    uint32_t length;    /* the sum of its records' difference and literal lengths */
-    uint32_t diffBytes; /* the sum of the difference lengths alone */
-    uint32_t diffPos;
-    uint32_t extraPos;
 } FotaChunk;
 
-/* One record of a chunk. */
 typedef struct FotaRecord {
     uint32_t source;
     uint32_t diffLength;
     uint32_t extraLength;
 } FotaRecord;
 
-/* Checks that the stream's counts and lengths add up to its last byte, that the
-   chunks are aligned 4, 32 or 64 KiB units that do not overlap one another, and
-   that every record reads inside the old or the new image's area. Fills stream. */
-int fotaParseStream(const uint8_t *bytes, uint32_t length, const FotaPackInfo *info, FotaStream *stream);
+/* Reads the stream for applying it: the table through one cursor, and a cursor each for the difference
+   and the literal bytes, which decode the bytes of chunks passed over only when a later chunk needs them. */
+typedef struct FotaStreamReader {
+    FotaCursor table;
+    FotaCursor diff;
+    FotaCursor literal;
+    const FotaStream *stream;
+    const uint8_t *chunkCodes;
+    uint32_t chunksRead;
+    uint32_t recordsLeft; /* of the chunk last read */
+    uint32_t bytesLeft;   /* of the chunk last read, by its records so far */
+    uint32_t owedDiff;    /* difference bytes of chunks passed over, not yet decoded */
+    uint32_t owedLiteral;
+} FotaStreamReader;
 
-/* The first chunk, and the one after chunk; both return 0 when there is none. */
-int fotaFirstChunk(const FotaStream *stream, FotaChunk *chunk);
-int fotaNextChunk(const FotaStream *stream, FotaChunk *chunk);
+/* Opens the table cursor on the first entry; the difference and literal cursors come from the checking pass. */
+int fotaOpenReader(FotaStreamReader *reader, const FotaPackSource *pack, const FotaPackInfo *info,
+                   const FotaWork *work, const FotaStream *stream);
 
-void fotaReadRecord(const FotaStream *stream, const FotaChunk *chunk, uint32_t index, FotaRecord *record);
+/* The next chunk's entry; 0 in *more after the last. Checked again against what the checking pass saw,
+   in case the pack changed under the update. */
+int fotaReadChunk(FotaStreamReader *reader, FotaChunk *chunk, int *more);
+
+/* The chunk's next record, checked against its unit and the update's area. */
+int fotaReadRecord(FotaStreamReader *reader, FotaRecord *record);
+
+/* Reads the rest of the chunk's records; its bytes are decoded only when a later chunk needs what follows. */
+int fotaPassChunk(FotaStreamReader *reader);
+
+/* Brings the difference and literal cursors to the chunk last read, decoding what chunks passed over hold. */
+int fotaCatchUp(FotaStreamReader *reader);
 
 #endif

@@ -71,12 +71,13 @@ lzma_ret startEncoder(lzma_stream &stream)
     lzma_options_lzma options;
     if (lzma_lzma_preset(&options, 6))
         return LZMA_OPTIONS_ERROR;
-    options.dict_size = lzmaDictionarySize;
+    options.dict_size = lzmaWindowSize;
     options.lc = 3;
     options.lp = 0;
     options.pb = 2;
     options.mode = LZMA_MODE_NORMAL;
-    options.nice_len = 255;
+    // The longest match length LZMA has: within 8 KiB it wins back about a third of what the window costs.
+    options.nice_len = 273;
     options.mf = LZMA_MF_BT4;
     options.depth = 0;
     options.ext_flags = 0;

@@ -47,13 +47,14 @@ const char *decoderTrouble(lzma_ret ret)
     }
 }
 
-lzma_ret startDecoder(lzma_stream &stream, const LzmaBlockHeader &header)
+// Decodes with a window of window bytes: a match that reaches further back is a data error.
+lzma_ret startDecoder(lzma_stream &stream, const LzmaBlockHeader &header, uint32_t window)
 {
     lzma_options_lzma options{};
-    // Matches never reach back past the start of the output, so a dictionary
-    // larger than the stream would be memory for nothing.
+    // Matches never reach back past the start of the output, so a window larger than the stream
+    // would be memory for nothing.
     options.dict_size = static_cast<uint32_t>(
-        std::max<uint64_t>(LZMA_DICT_SIZE_MIN, std::min<uint64_t>(header.dictionarySize, header.statedLength)));
+        std::max<uint64_t>(LZMA_DICT_SIZE_MIN, std::min<uint64_t>(window, header.statedLength)));
     options.lc = header.properties % 9;
     options.lp = header.properties / 9 % 5;
     options.pb = header.properties / 45;
@@ -65,6 +66,40 @@ lzma_ret startDecoder(lzma_stream &stream, const LzmaBlockHeader &header)
         {LZMA_VLI_UNKNOWN, nullptr},
     };
     return lzma_raw_decoder(&stream, filters);
+}
+
+struct Decoded {
+    lzma_ret ret = LZMA_OK;
+    unsigned long long consumed = 0;
+    size_t leftOver = 0;
+};
+
+Decoded decodeWithWindow(const uint8_t *block, size_t blockSize, const LzmaBlockHeader &header, uint32_t window,
+                         std::vector<uint8_t> &out)
+{
+    DecoderGuard decoder;
+    lzma_stream &stream = decoder.stream;
+    out.clear();
+    lzma_ret ret = startDecoder(stream, header, window);
+    if (ret == LZMA_OK) {
+        stream.next_in = block + lzmaHeaderSize;
+        stream.avail_in = blockSize - lzmaHeaderSize;
+        uint8_t spare = 0;
+        size_t produced = 0;
+        do {
+            if (produced == out.size() && produced < header.statedLength)
+                out.resize(static_cast<size_t>(
+                    header.statedLength <= wholeOutputLength
+                        ? header.statedLength
+                        : std::min<uint64_t>(header.statedLength, std::max(firstOutputStep, 2 * out.size()))));
+            stream.next_out = out.empty() ? &spare : out.data() + produced;
+            stream.avail_out = out.size() - produced;
+            ret = lzma_code(&stream, LZMA_FINISH);
+            produced = out.size() - stream.avail_out;
+        } while (ret == LZMA_OK);
+        out.resize(produced);
+    }
+    return {ret, stream.total_in, stream.avail_in};
 }
 
 } // namespace
@@ -100,39 +135,27 @@ int readLzmaHeader(const uint8_t *block, size_t blockSize, uint64_t streamCap, s
 int decodeLzmaBlock(const uint8_t *block, size_t blockSize, const LzmaBlockHeader &header, size_t blockOffset,
                     std::vector<uint8_t> &out, Findings &findings)
 {
-    DecoderGuard decoder;
-    lzma_stream &stream = decoder.stream;
-    out.clear();
-    lzma_ret ret = startDecoder(stream, header);
-    if (ret == LZMA_OK) {
-        stream.next_in = block + lzmaHeaderSize;
-        stream.avail_in = blockSize - lzmaHeaderSize;
-        uint8_t spare = 0;
-        size_t produced = 0;
-        do {
-            if (produced == out.size() && produced < header.statedLength)
-                out.resize(static_cast<size_t>(
-                    header.statedLength <= wholeOutputLength
-                        ? header.statedLength
-                        : std::min<uint64_t>(header.statedLength, std::max(firstOutputStep, 2 * out.size()))));
-            stream.next_out = out.empty() ? &spare : out.data() + produced;
-            stream.avail_out = out.size() - produced;
-            ret = lzma_code(&stream, LZMA_FINISH);
-            produced = out.size() - stream.avail_out;
-        } while (ret == LZMA_OK);
-        out.resize(produced);
-    }
-    const ull consumed = stream.total_in;
-    if (ret != LZMA_STREAM_END || out.size() != header.statedLength) {
-        addFinding(findings, ret == LZMA_MEM_ERROR ? resultOutOfMemory : resultPackInvalid,
+    // The device's bound: a pack that decodes only with a wider window would be refused on the device.
+    const Decoded decoded = decodeWithWindow(block, blockSize, header, lzmaWindowSize, out);
+    if (decoded.ret != LZMA_STREAM_END || out.size() != header.statedLength) {
+        std::vector<uint8_t> wide;
+        if (decoded.ret == LZMA_DATA_ERROR &&
+            decodeWithWindow(block, blockSize, header, header.dictionarySize, wide).ret == LZMA_STREAM_END) {
+            addFinding(findings, resultPackInvalid,
+                       "LZMA data at pack byte %llu: a match reaches further back than the device's %u-byte window "
+                       "(the data decodes only with a wider one)",
+                       static_cast<ull>(blockOffset + lzmaHeaderSize + decoded.consumed), lzmaWindowSize);
+            return resultPackInvalid;
+        }
+        addFinding(findings, decoded.ret == LZMA_MEM_ERROR ? resultOutOfMemory : resultPackInvalid,
                    "LZMA data at pack byte %llu: %s after %zu of %llu stream bytes",
-                   static_cast<ull>(blockOffset + lzmaHeaderSize + consumed), decoderTrouble(ret), out.size(),
-                   static_cast<ull>(header.statedLength));
+                   static_cast<ull>(blockOffset + lzmaHeaderSize + decoded.consumed), decoderTrouble(decoded.ret),
+                   out.size(), static_cast<ull>(header.statedLength));
         return findings.back().code;
     }
-    if (stream.avail_in != 0) {
+    if (decoded.leftOver != 0) {
         addFinding(findings, resultPackInvalid, "LZMA data at pack byte %llu: %zu bytes follow the end of the data",
-                   static_cast<ull>(blockOffset + lzmaHeaderSize + consumed), stream.avail_in);
+                   static_cast<ull>(blockOffset + lzmaHeaderSize + decoded.consumed), decoded.leftOver);
         return resultPackInvalid;
     }
     return resultOk;

@@ -21,8 +21,9 @@ struct LzmaBlockHeader {
 int readLzmaHeader(const uint8_t *block, size_t blockSize, uint64_t streamCap, size_t blockOffset,
                    LzmaBlockHeader &header, Findings &findings);
 
-// Decodes the block's data to exactly its stated length; an end marker, data
-// that stops short and bytes after the data are findings. The output of a
+// Decodes the block's data to exactly its stated length within the device's
+// window (lzmaWindowSize); an end marker, data that stops short, bytes after
+// the data and a match reaching further back than the window are findings. The output of a
 // long stream grows only as decoded bytes arrive. Returns 0, 19, or 24 when memory runs out.
 int decodeLzmaBlock(const uint8_t *block, size_t blockSize, const LzmaBlockHeader &header, size_t blockOffset,
                     std::vector<uint8_t> &out, Findings &findings);

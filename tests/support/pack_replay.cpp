@@ -47,6 +47,36 @@ uint32_t readLe32(const uint8_t *bytes)
     return ::testing::AssertionSuccess();
 }
 
+std::vector<uint8_t> encodeWithWindow(const std::vector<uint8_t> &input, uint32_t window)
+{
+    lzma_options_lzma options;
+    lzma_lzma_preset(&options, 6);
+    options.dict_size = window;
+    options.lc = 3;
+    options.lp = 0;
+    options.pb = 2;
+    options.nice_len = 273;
+    options.mf = LZMA_MF_BT4;
+    options.depth = 0;
+    options.ext_flags = 0;
+    options.ext_size_low = 0;
+    options.ext_size_high = 0;
+    const lzma_filter filters[] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    std::vector<uint8_t> block(13 + input.size() + input.size() / 2 + 4096);
+    size_t written = 13;
+    EXPECT_EQ(lzma_raw_buffer_encode(filters, nullptr, input.data(), input.size(), block.data(), &written,
+                                     block.size()),
+              LZMA_OK);
+    block.resize(written);
+    block[0] = 0x5D;
+    const uint32_t stated = 1u << 25;
+    for (int i = 0; i < 4; ++i)
+        block[1 + i] = static_cast<uint8_t>(stated >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        block[5 + i] = static_cast<uint8_t>(uint64_t(input.size()) >> (8 * i));
+    return block;
+}
+
 namespace {
 
 struct StreamReader {

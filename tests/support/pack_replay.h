@@ -28,4 +28,8 @@ namespace testsupport {
 
 uint32_t readLe32(const uint8_t *bytes);
 
+// A 13-byte-header block of input as the library writes it (same header and settings, no end
+// marker) but encoded with a window of window bytes, as another encoder or an older library could.
+std::vector<uint8_t> encodeWithWindow(const std::vector<uint8_t> &input, uint32_t window);
+
 } // namespace testsupport

@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 #include <string.h>
+#include <time.h>
 
 #include "checksum.h"
 #include "stack_depth.h"
@@ -9,10 +10,11 @@
 
 static int readPack(void *context, uint32_t offset, void *out, uint32_t length)
 {
-    const PackBytes *pack = context;
+    PackBytes *pack = context;
     if (offset > pack->size || length > pack->size - offset)
         return -1;
     memcpy(out, pack->bytes + offset, length);
+    pack->bytesRead += length;
     return 0;
 }
 
@@ -132,8 +134,14 @@ int runCutPlan(UpdateRig *rig, const CutPlan *plan, uint32_t *finishCalls)
             break;
     }
     /* When a cut was not reached, the call that ran past it was the final one. */
-    if (reached == plan->count)
+    if (reached == plan->count) {
+        /* Semihosting's clock counts the host's time in hundredths of a second. */
+        const clock_t started = clock();
+        rig->packBytes.bytesRead = 0;
         applyUntilPowerLoss(rig, NOR_NO_CUT, cutBeforeCall, &result);
+        rig->finishPackBytes = rig->packBytes.bytesRead;
+        rig->finishMilliseconds = (uint32_t)((clock() - started) * 1000 / CLOCKS_PER_SEC);
+    }
     *finishCalls = flash->calls;
 
     if (flash->fault[0] != '\0')

@@ -12,6 +12,7 @@
 typedef struct PackBytes {
     const uint8_t *bytes;
     uint32_t size;
+    uint32_t bytesRead; /* by the applier since the count was last cleared */
 } PackBytes;
 
 typedef struct UpdateRig {
@@ -28,6 +29,9 @@ typedef struct UpdateRig {
     uint32_t random; /* seed of the garbage that fills the work memory before each call */
     uint32_t powerCuts;    /* power cuts made so far */
     uint32_t deepestStack; /* the most stack a returning applier call used, flash callbacks included */
+    /* The final call of the last plan that finished: pack bytes it read and its time on the host clock. */
+    uint32_t finishPackBytes;
+    uint32_t finishMilliseconds;
 } UpdateRig;
 
 typedef struct CutStep {

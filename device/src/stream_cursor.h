@@ -1,0 +1,51 @@
+/* A cursor over the decoded patch stream: one LZMA decoder over a ring of FOTA_APPLY_WINDOW bytes,
+   handing out the stream front to back. Several cursors read different areas of one stream. */
+#ifndef FOTA_STREAM_CURSOR_H
+#define FOTA_STREAM_CURSOR_H
+
+#include <stdint.h>
+
+#include "lzma_sdk_names.h"
+
+#include "LzmaDec.h"
+
+#include "pack_header.h"
+#include "work_layout.h"
+
+typedef struct FotaCursor {
+    CLzmaDec decoder; /* its dic is the ring, its prop.dicSize the window */
+    const FotaPackSource *pack;
+    uint8_t *input;
+    uint32_t inputBytes;
+    uint32_t inputPos;     /* next byte of input the decoder takes */
+    uint32_t inputFill;    /* bytes in input */
+    uint32_t packPos;      /* pack offset of the byte after input's last */
+    uint32_t packEnd;      /* pack offset after the LZMA data */
+    uint32_t streamLength; /* the decoded length the LZMA header states */
+    uint32_t decoded;      /* stream bytes out of the decoder so far */
+    uint32_t position;     /* stream bytes handed out (or skipped) so far */
+    ELzmaStatus status;
+} FotaCursor;
+
+/* A cursor at the stream's first byte, in memory. */
+int fotaCursorOpen(FotaCursor *cursor, const FotaPackSource *pack, const FotaPackInfo *info,
+                   const FotaDecoderMemory *memory);
+
+/* A second cursor where from stands, in memory of its own: the decoder's state and window are copied,
+   and its input is read again from the pack. */
+void fotaCursorFork(FotaCursor *to, const FotaCursor *from, const FotaDecoderMemory *memory);
+
+/* The next at most want (> 0) stream bytes, in place in the ring: *bytes and *length (at least 1).
+   The span stays valid until the cursor's next call. */
+int fotaCursorTake(FotaCursor *cursor, uint32_t want, const uint8_t **bytes, uint32_t *length);
+
+/* Exactly length stream bytes into out. */
+int fotaCursorRead(FotaCursor *cursor, void *out, uint32_t length);
+
+/* Moves past length stream bytes, decoding them. */
+int fotaCursorSkip(FotaCursor *cursor, uint32_t length);
+
+/* After the last stream byte: the range coder ends clean there and no pack byte is left over. */
+int fotaCursorCheckEnd(const FotaCursor *cursor);
+
+#endif
