@@ -76,8 +76,7 @@ lzma_ret startEncoder(lzma_stream &stream)
     options.lp = 0;
     options.pb = 2;
     options.mode = LZMA_MODE_NORMAL;
-    // The longest match length LZMA has: within 8 KiB it wins back about a third of what the window costs.
-    options.nice_len = 273;
+    options.nice_len = 255;
     options.mf = LZMA_MF_BT4;
     options.depth = 0;
     options.ext_flags = 0;

@@ -55,7 +55,7 @@ std::vector<uint8_t> encodeWithWindow(const std::vector<uint8_t> &input, uint32_
     options.lc = 3;
     options.lp = 0;
     options.pb = 2;
-    options.nice_len = 273;
+    options.nice_len = 255;
     options.mf = LZMA_MF_BT4;
     options.depth = 0;
     options.ext_flags = 0;
