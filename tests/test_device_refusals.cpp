@@ -10,6 +10,7 @@
 #include "container/pack_header.h"
 #include "packcheck/nor_flash_sim.h"
 #include "packcheck/power_cuts.h"
+#include "quarnel.h"
 #include "support/device_updates.h"
 #include "support/pack_replay.h"
 
@@ -84,7 +85,7 @@ Bytes packOfStream(const Bytes &stream)
 {
     const testsupport::DevicePair &pair = testsupport::sampleDevicePair();
     Bytes block;
-    EXPECT_EQ(quarnel::compressPatchStream(stream.data(), static_cast<int32_t>(stream.size()), block), 0);
+    EXPECT_EQ(quarnel::compressPatchStream(stream.data(), static_cast<int32_t>(stream.size()), block), FOTA_OK);
     return quarnel::buildPack(pair.codeBase, static_cast<uint32_t>(pair.oldImage.size()),
                               quarnel::packCrc32(pair.oldImage.data(), static_cast<uint32_t>(pair.oldImage.size())),
                               block.data(), static_cast<uint32_t>(block.size()));
