@@ -18,7 +18,7 @@ static int run(int argc, char **argv)
     const CodeArea area = codeAreaFromArguments(argv[1], argv[2]);
     uint32_t oldStart = 0, oldSize = 0, oldCrc = 0;
     const int result = FotaCreatePack(argv[3], argv[4], argv[5], &oldStart, &oldSize, &oldCrc, area);
-    if (result != 0)
+    if (result != FOTA_OK)
         printf("%s\n", FotaErrorMsg(result));
     return result;
 }
@@ -28,11 +28,10 @@ static int run(int argc, char **argv)
    most paths; wmain receives them as Windows keeps them, in UTF-16. */
 int wmain(int argc, wchar_t **wideArgv)
 {
-    enum { outOfMemory = 24 }; /* the library's code for exhausted memory */
     char **argv = utf8Arguments(argc, wideArgv);
     if (argv == NULL) {
-        printf("%s\n", FotaErrorMsg(outOfMemory));
-        return outOfMemory;
+        printf("%s\n", FotaErrorMsg(FOTA_OUT_OF_MEMORY));
+        return FOTA_OUT_OF_MEMORY;
     }
     return run(argc, argv);
 }

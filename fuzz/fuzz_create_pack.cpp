@@ -30,10 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const CodeArea area = {0x08000000, (data[0] & 1) ? 0x1000u : 0u, 0x20000};
     const int result = FotaCreatePack(oldPath.c_str(), newPath.c_str(), packPath.c_str(), nullptr, nullptr, nullptr, area);
     const bool packWritten = access(packPath.c_str(), F_OK) == 0;
-    if (result != resultOk) {
+    if (result != FOTA_OK) {
         if (packWritten)
             fuzzsupport::fail("a failed call left a pack behind");
-        if (result < resultOldLodUnreadable || result > resultNewTooLarge)
+        if (result < FOTA_OLD_LOD_UNREADABLE || result > FOTA_NEW_TOO_LARGE)
             fuzzsupport::fail("an unexpected result code");
         return 0;
     }
@@ -41,14 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fuzzsupport::fail("success without a pack");
 
     LodPacketPtr oldImage, newImage;
-    if (loadImagePair(area, oldPath.c_str(), newPath.c_str(), oldImage, newImage) != resultOk)
+    if (loadImagePair(area, oldPath.c_str(), newPath.c_str(), oldImage, newImage) != FOTA_OK)
         fuzzsupport::fail("images accepted by FotaCreatePack fail to load again");
     std::vector<uint8_t> pack;
     verify::Findings findings;
-    if (verify::readPackFile(packPath.c_str(), pack, findings) != resultOk)
+    if (verify::readPackFile(packPath.c_str(), pack, findings) != FOTA_OK)
         fuzzsupport::fail("the written pack cannot be read");
     const verify::VerifyResult verified = verify::verifyPack(pack, area, imageBytes(*oldImage), imageBytes(*newImage));
-    if (verified.code != resultOk) {
+    if (verified.code != FOTA_OK) {
         for (const verify::Finding &finding : verified.findings)
             std::fprintf(stderr, "%s\n", finding.text.c_str());
         fuzzsupport::fail("a pack FotaCreatePack wrote does not verify");

@@ -35,12 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const CodeArea area : {CodeArea{0x08000000, 0x10000, 0x100000}, CodeArea{0, 0, 0x2000}}) {
         LodPacketPtr image;
         const int result = loadCodeImage(path.c_str(), area, image);
-        if (result == resultOk) {
+        if (result == FOTA_OK) {
             const uint64_t bytes = 4 * uint64_t(image->words.size());
             if (image->address != area.flashBase + area.codeBase || bytes % sectorSize != 0 || bytes == 0 ||
                 bytes > area.codeSize)
                 fuzzsupport::fail("an accepted image breaks the code area rules");
-        } else if (result != resultOldLodUnreadable && (result < resultOldNotContiguous || result > resultOldTooLarge)) {
+        } else if (result != FOTA_OLD_LOD_UNREADABLE &&
+                   (result < FOTA_OLD_NOT_CONTIGUOUS || result > FOTA_OLD_TOO_LARGE)) {
             fuzzsupport::fail("an image check returned a foreign code");
         }
     }

@@ -19,7 +19,7 @@ LodPacketPtr loadImage(const char *name)
 {
     LodPacketPtr image;
     const std::string path = std::string(FUZZ_DATA_DIR) + "/" + name;
-    if (loadCodeImage(path.c_str(), area, image) != resultOk)
+    if (loadCodeImage(path.c_str(), area, image) != FOTA_OK)
         fuzzsupport::fail("cannot load the fuzz images");
     return image;
 }
@@ -31,15 +31,15 @@ void playStream(const uint8_t *data, size_t size, const LodPacket &oldImage, con
     verify::PackContents contents;
     contents.stream.assign(data, data + size);
     verify::Findings findings;
-    if (verify::parsePatchStream(contents.stream, contents.chunks, findings) != resultOk)
+    if (verify::parsePatchStream(contents.stream, contents.chunks, findings) != FOTA_OK)
         return;
     const std::vector<uint8_t> oldBytes = imageBytes(oldImage);
     const std::vector<uint8_t> newBytes = imageBytes(newImage);
     verify::FlashModel flash(area.codeBase, oldBytes, uint32_t(newBytes.size()));
     const int played = verify::playChunks(contents, area, uint32_t(oldBytes.size()), flash, findings);
-    if (played != resultOk && played != resultUpgradeFailed)
+    if (played != FOTA_OK && played != FOTA_UPGRADE_FAILED)
         fuzzsupport::fail("playChunks returned a foreign code");
-    if (played == resultOk)
+    if (played == FOTA_OK)
         (void)flash.compareWith(newBytes, findings);
 }
 
@@ -58,20 +58,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::vector<uint8_t> pack(data, data + size);
     const verify::VerifyResult verified = verify::verifyPack(pack, area, imageBytes(*oldImage), imageBytes(*newImage));
     switch (verified.code) {
-    case resultOk:
-    case resultPackInvalid:
-    case resultUpgradeFailed:
-    case resultNewMismatch:
+    case FOTA_OK:
+    case FOTA_PACK_INVALID:
+    case FOTA_UPGRADE_FAILED:
+    case FOTA_NEW_MISMATCH:
         break;
     default:
         fuzzsupport::fail("verifyPack returned a foreign code");
     }
-    if ((verified.code == resultOk) != verified.findings.empty())
+    if ((verified.code == FOTA_OK) != verified.findings.empty())
         fuzzsupport::fail("findings disagree with the result");
 
     verify::PackContents contents;
     verify::Findings findings;
-    if (verify::readPack(pack, verify::maxStreamLength, contents, findings) == resultOk)
+    if (verify::readPack(pack, verify::maxStreamLength, contents, findings) == FOTA_OK)
         (void)verify::describePack(contents);
     return 0;
 }

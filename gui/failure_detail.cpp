@@ -7,21 +7,9 @@
 
 #include "common/file_identity.h"
 #include "path_problem.h"
+#include "quarnel.h"
 
 namespace {
-
-// The library's result codes that this line explains (quarnel.h lists them all).
-enum : int {
-    codeBaseMisaligned = 2,
-    codeSizeMisaligned = 3,
-    oldLodUnreadable = 7,
-    newLodUnreadable = 8,
-    oldImageRefused = 9,
-    oldImageRefusedLast = 12,
-    newImageRefused = 13,
-    newImageRefusedLast = 16,
-    packWriteFailed = 17,
-};
 
 constexpr uint32_t sectorSize = 4096;
 
@@ -58,22 +46,22 @@ QString packReason(const RunInputs &inputs)
 
 QString failureDetail(int result, const RunInputs &inputs)
 {
-    if (result == codeBaseMisaligned)
+    if (result == FOTA_CODE_BASE_MISALIGNED)
         return QStringLiteral("  code base %1 is not a multiple of %2").arg(inputs.codeBase).arg(sectorSize);
-    if (result == codeSizeMisaligned)
+    if (result == FOTA_CODE_SIZE_MISALIGNED)
         return QStringLiteral("  code size %1 is not a multiple of %2").arg(inputs.codeSize).arg(sectorSize);
-    if (result == oldLodUnreadable)
+    if (result == FOTA_OLD_LOD_UNREADABLE)
         return fileLine(QStringLiteral("old LOD file"), inputs.oldLod,
                         systemReason(readProblem(libraryPath(inputs.oldLod))));
-    if (result == newLodUnreadable)
+    if (result == FOTA_NEW_LOD_UNREADABLE)
         return fileLine(QStringLiteral("new LOD file"), inputs.newLod,
                         systemReason(readProblem(libraryPath(inputs.newLod))));
     // The file was read; the library's message already says what is wrong with its image.
-    if (result >= oldImageRefused && result <= oldImageRefusedLast)
+    if (result >= FOTA_OLD_NOT_CONTIGUOUS && result <= FOTA_OLD_TOO_LARGE)
         return fileLine(QStringLiteral("old LOD file"), inputs.oldLod, QString());
-    if (result >= newImageRefused && result <= newImageRefusedLast)
+    if (result >= FOTA_NEW_NOT_CONTIGUOUS && result <= FOTA_NEW_TOO_LARGE)
         return fileLine(QStringLiteral("new LOD file"), inputs.newLod, QString());
-    if (result == packWriteFailed)
+    if (result == FOTA_PACK_WRITE_FAILED)
         return fileLine(QStringLiteral("pack file"), inputs.pack, packReason(inputs));
     return QString();
 }

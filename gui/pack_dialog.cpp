@@ -296,7 +296,7 @@ void FotaPackDialog::runFinished()
     updateControls();
 
     const int result = watcher->result();
-    if (result != 0) {
+    if (result != FOTA_OK) {
         QStringList lines{QStringLiteral("Failed: %1").arg(QString::fromLatin1(FotaErrorMsg(result)))};
         const QString detail = failureDetail(
             result, RunInputs{QString::fromUtf8(jobOldLod), QString::fromUtf8(jobNewLod),

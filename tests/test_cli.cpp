@@ -54,25 +54,27 @@ TEST(Cli, GoldenCases)
         int status;
     };
     const Case cases[] = {
-        {"0x400000 0x10000 old.lod new.lod out.pack", "", 0},
-        {"0x400000 0200000 old.lod new.lod octal.pack", "", 0},
-        {"4194304 65536 old.lod new.lod decimal.pack", "", 0},
-        {"0x400000 0x10800 old.lod new.lod x.pack", "unknown error\n", 2},
-        {"0x400800 0x10000 old.lod new.lod x.pack", "unknown error\n", 3},
-        {"0 0 at0.lod new.lod x.pack", "old size larger than code flash size\n", 12},
-        {"zero none at0.lod new.lod x.pack", "old size larger than code flash size\n", 12},
-        {"0x400000 0x10000 missing.lod new.lod x.pack", "failed to read old lod\n", 7},
-        {"0x400000 0x10000 empty.lod new.lod x.pack", "failed to read old lod\n", 7},
-        {"0x400000 0x10000 old.lod missing.lod x.pack", "failed to read new lod\n", 8},
-        {"0x400000 0x10000 gap.lod new.lod x.pack", "old lod is not contiguous\n", 9},
-        {"0x400000 0x10000 ragged.lod new.lod x.pack", "old size not sector aligned\n", 10},
-        {"0x400000 0x10000 at0.lod new.lod x.pack", "old address does not match code flash base\n", 11},
-        {"0x16000 0x10000 big.lod new.lod x.pack", "old size larger than code flash size\n", 12},
-        {"0x400000 0x10000 old.lod gap.lod x.pack", "new lod is not contiguous\n", 13},
-        {"0x400000 0x10000 old.lod ragged.lod x.pack", "new size not sector aligned\n", 14},
-        {"0x400000 0x10000 old.lod at0.lod x.pack", "new address does not match code flash base\n", 15},
-        {"0x16000 0x10000 old.lod big.lod x.pack", "new size larger than code flash size\n", 16},
-        {"0x400000 0x10000 old.lod new.lod no/such/dir/x.pack", "failed to write pack\n", 17},
+        {"0x400000 0x10000 old.lod new.lod out.pack", "", FOTA_OK},
+        {"0x400000 0200000 old.lod new.lod octal.pack", "", FOTA_OK},
+        {"4194304 65536 old.lod new.lod decimal.pack", "", FOTA_OK},
+        {"0x400000 0x10800 old.lod new.lod x.pack", "unknown error\n", FOTA_CODE_BASE_MISALIGNED},
+        {"0x400800 0x10000 old.lod new.lod x.pack", "unknown error\n", FOTA_CODE_SIZE_MISALIGNED},
+        {"0 0 at0.lod new.lod x.pack", "old size larger than code flash size\n", FOTA_OLD_TOO_LARGE},
+        {"zero none at0.lod new.lod x.pack", "old size larger than code flash size\n", FOTA_OLD_TOO_LARGE},
+        {"0x400000 0x10000 missing.lod new.lod x.pack", "failed to read old lod\n", FOTA_OLD_LOD_UNREADABLE},
+        {"0x400000 0x10000 empty.lod new.lod x.pack", "failed to read old lod\n", FOTA_OLD_LOD_UNREADABLE},
+        {"0x400000 0x10000 old.lod missing.lod x.pack", "failed to read new lod\n", FOTA_NEW_LOD_UNREADABLE},
+        {"0x400000 0x10000 gap.lod new.lod x.pack", "old lod is not contiguous\n", FOTA_OLD_NOT_CONTIGUOUS},
+        {"0x400000 0x10000 ragged.lod new.lod x.pack", "old size not sector aligned\n", FOTA_OLD_SIZE_MISALIGNED},
+        {"0x400000 0x10000 at0.lod new.lod x.pack", "old address does not match code flash base\n",
+         FOTA_OLD_ADDRESS_MISMATCH},
+        {"0x16000 0x10000 big.lod new.lod x.pack", "old size larger than code flash size\n", FOTA_OLD_TOO_LARGE},
+        {"0x400000 0x10000 old.lod gap.lod x.pack", "new lod is not contiguous\n", FOTA_NEW_NOT_CONTIGUOUS},
+        {"0x400000 0x10000 old.lod ragged.lod x.pack", "new size not sector aligned\n", FOTA_NEW_SIZE_MISALIGNED},
+        {"0x400000 0x10000 old.lod at0.lod x.pack", "new address does not match code flash base\n",
+         FOTA_NEW_ADDRESS_MISMATCH},
+        {"0x16000 0x10000 old.lod big.lod x.pack", "new size larger than code flash size\n", FOTA_NEW_TOO_LARGE},
+        {"0x400000 0x10000 old.lod new.lod no/such/dir/x.pack", "failed to write pack\n", FOTA_PACK_WRITE_FAILED},
     };
     for (const Case &c : cases) {
         const ToolRun run = runTool(PACKCLI_PATH, dir.dir(), testsupport::words(c.arguments));
@@ -103,7 +105,7 @@ TEST(Cli, NonAsciiPathsReachTheLibraryUnchanged)
                                                 folder + "/Paket ü.pack"};
 
     const ToolRun made = runTool(PACKCLI_PATH, dir.dir(), arguments);
-    ASSERT_EQ(made.status, 0) << made.output;
+    ASSERT_EQ(made.status, FOTA_OK) << made.output;
     const auto pack = readFile(dir.path(folder + "/Paket ü.pack"));
     EXPECT_TRUE(testsupport::replayPackFile(pack, oldBytes, 0x10000, newBytes));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(testsupport::fsPath(dir.path(folder))), {}), 3)
@@ -118,18 +120,21 @@ TEST(Cli, NonAsciiPathsReachTheLibraryUnchanged)
     EXPECT_EQ(pack, readFile(dir.path("plain.pack")));
 
     const ToolRun checked = runTool(PACKCHECK_PATH, dir.dir(), arguments);
-    EXPECT_EQ(checked.status, 0) << checked.output;
+    EXPECT_EQ(checked.status, FOTA_OK) << checked.output;
     const ToolRun info = runTool(PACKCHECK_PATH, dir.dir(), {"--info", folder + "/Paket ü.pack"});
-    EXPECT_EQ(info.status, 0);
+    EXPECT_EQ(info.status, FOTA_OK);
     EXPECT_EQ(info.output.rfind("pack: " + folder + "/Paket ü.pack, ", 0), 0u) << info.output;
 
     // Names that do not resolve still give their own codes.
     const std::string missing = folder + "/fehlt ü.lod";
-    EXPECT_EQ(runTool(PACKCLI_PATH, dir.dir(), {"0x400000", "0x10000", missing, arguments[3], "x.pack"}).status, 7);
-    EXPECT_EQ(runTool(PACKCLI_PATH, dir.dir(), {"0x400000", "0x10000", arguments[2], missing, "x.pack"}).status, 8);
+    EXPECT_EQ(runTool(PACKCLI_PATH, dir.dir(), {"0x400000", "0x10000", missing, arguments[3], "x.pack"}).status,
+              FOTA_OLD_LOD_UNREADABLE);
+    EXPECT_EQ(runTool(PACKCLI_PATH, dir.dir(), {"0x400000", "0x10000", arguments[2], missing, "x.pack"}).status,
+              FOTA_NEW_LOD_UNREADABLE);
     const std::string noFolder = folder + "/kein 目录/x.pack";
-    EXPECT_EQ(runTool(PACKCLI_PATH, dir.dir(), {"0x400000", "0x10000", arguments[2], arguments[3], noFolder}).status, 17);
-    EXPECT_EQ(runTool(PACKCHECK_PATH, dir.dir(), {"--info", folder + "/fehlt ü.pack"}).status, 18);
+    EXPECT_EQ(runTool(PACKCLI_PATH, dir.dir(), {"0x400000", "0x10000", arguments[2], arguments[3], noFolder}).status,
+              FOTA_PACK_WRITE_FAILED);
+    EXPECT_EQ(runTool(PACKCHECK_PATH, dir.dir(), {"--info", folder + "/fehlt ü.pack"}).status, FOTA_PACK_READ_FAILED);
 }
 
 TEST(Cli, DamagedEncoderOutputIsNeverWritten)
@@ -149,11 +154,13 @@ TEST(Cli, DamagedEncoderOutputIsNeverWritten)
 
     // The first data byte of every LZMA block is zero.
     ToolRun run = runTool(PACKCLI_PATH, dir.dir(), arguments, preload + " LZMA_DAMAGE_AT=13");
-    EXPECT_EQ(run.status, 19);
+    EXPECT_EQ(run.status, FOTA_PACK_INVALID);
     EXPECT_EQ(run.output, "invalid pack at verify\n");
     for (const char *at : {"100", "2000", "5000"}) {
         run = runTool(PACKCLI_PATH, dir.dir(), arguments, preload + " LZMA_DAMAGE_AT=" + at);
-        EXPECT_TRUE(run.status == 19 || run.status == 20 || run.status == 22) << "byte " << at << ": " << run.status;
+        EXPECT_TRUE(run.status == FOTA_PACK_INVALID || run.status == FOTA_UPGRADE_FAILED ||
+                    run.status == FOTA_NEW_MISMATCH)
+            << "byte " << at << ": " << run.status;
         EXPECT_EQ(run.output, std::string(FotaErrorMsg(run.status)) + "\n") << "byte " << at;
     }
     const std::vector<uint8_t> kept = testsupport::readFile(dir.path("out.pack"));
@@ -162,7 +169,7 @@ TEST(Cli, DamagedEncoderOutputIsNeverWritten)
 
     // The shim itself changes nothing when told no offset.
     run = runTool(PACKCLI_PATH, dir.dir(), arguments, preload);
-    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.status, FOTA_OK) << run.output;
 #endif
 }
 

@@ -73,7 +73,7 @@ uint32_t loadU32(const Bytes &bytes, size_t at)
 Bytes compressed(const Bytes &input)
 {
     Bytes block;
-    EXPECT_EQ(quarnel::compressPatchStream(input.data(), int32_t(input.size()), block), 0);
+    EXPECT_EQ(quarnel::compressPatchStream(input.data(), int32_t(input.size()), block), FOTA_OK);
     return block;
 }
 
@@ -315,9 +315,10 @@ TEST(CompressPatchStream, DecodesWithoutEndMarker)
         // refuses an end marker; the tests' own decoder must agree.
         quarnel::verify::LzmaBlockHeader header;
         quarnel::verify::Findings findings;
-        ASSERT_EQ(quarnel::verify::readLzmaHeader(block.data(), block.size(), UINT64_MAX, 0, header, findings), 0);
+        ASSERT_EQ(quarnel::verify::readLzmaHeader(block.data(), block.size(), UINT64_MAX, 0, header, findings),
+                  FOTA_OK);
         Bytes decoded;
-        EXPECT_EQ(quarnel::verify::decodeLzmaBlock(block.data(), block.size(), header, 0, decoded, findings), 0)
+        EXPECT_EQ(quarnel::verify::decodeLzmaBlock(block.data(), block.size(), header, 0, decoded, findings), FOTA_OK)
             << (findings.empty() ? "" : findings.front().text);
         EXPECT_EQ(difference(input, decoded), "");
         EXPECT_TRUE(testsupport::decodeLzmaBlock(block, decoded));
@@ -357,7 +358,7 @@ TEST(CompressPatchStream, OutputHoldsOnlyTheNewBlock)
     const Bytes input = bytesOf("abcdefgh abcdefgh");
     const Bytes fresh = compressed(input);
     Bytes reused(5000, 0xEE);
-    EXPECT_EQ(quarnel::compressPatchStream(input.data(), int32_t(input.size()), reused), 0);
+    EXPECT_EQ(quarnel::compressPatchStream(input.data(), int32_t(input.size()), reused), FOTA_OK);
     EXPECT_EQ(difference(fresh, reused), "");
 }
 
@@ -365,10 +366,10 @@ TEST(CompressPatchStream, RejectsInvalidInputWithEmptyOutput)
 {
     const uint8_t byte = 1;
     Bytes output(10, 0xEE);
-    EXPECT_EQ(quarnel::compressPatchStream(&byte, -1, output), quarnel::resultCompressFailed);
+    EXPECT_EQ(quarnel::compressPatchStream(&byte, -1, output), FOTA_COMPRESS_FAILED);
     EXPECT_TRUE(output.empty());
     output.assign(10, 0xEE);
-    EXPECT_EQ(quarnel::compressPatchStream(nullptr, 5, output), quarnel::resultCompressFailed);
+    EXPECT_EQ(quarnel::compressPatchStream(nullptr, 5, output), FOTA_COMPRESS_FAILED);
     EXPECT_TRUE(output.empty());
 }
 
@@ -409,7 +410,7 @@ TEST(CompressPatchStreamDeathTest, OutOfMemoryIsReported)
             const int result = quarnel::compressPatchStream(small.data(), int32_t(small.size()), output);
             std::_Exit(output.empty() ? result : 100);
         },
-        ::testing::ExitedWithCode(quarnel::resultOutOfMemory), "");
+        ::testing::ExitedWithCode(FOTA_OUT_OF_MEMORY), "");
     // Not even the copy of the input fits: the allocation failure is caught.
     const Bytes large(size_t{48} << 20, 7);
     EXPECT_EXIT(
@@ -419,6 +420,6 @@ TEST(CompressPatchStreamDeathTest, OutOfMemoryIsReported)
             const int result = quarnel::compressPatchStream(large.data(), int32_t(large.size()), output);
             std::_Exit(output.empty() ? result : 100);
         },
-        ::testing::ExitedWithCode(quarnel::resultOutOfMemory), "");
+        ::testing::ExitedWithCode(FOTA_OUT_OF_MEMORY), "");
 #endif
 }

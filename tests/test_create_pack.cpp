@@ -61,9 +61,9 @@ std::string image(uint32_t address, uint32_t size, uint32_t seed)
 
 TEST_F(CreatePack, AreaChecksComeFirstAndTouchNothing)
 {
-    EXPECT_EQ(run({flashBase, 0x1001, 0x10000}, nullptr, nullptr, nullptr), 2);
-    EXPECT_EQ(run({flashBase, 0x1001, 0x1801}, nullptr, nullptr, nullptr), 2);
-    EXPECT_EQ(run({flashBase, 0x10000, 0x1800}, nullptr, nullptr, pack.c_str()), 3);
+    EXPECT_EQ(run({flashBase, 0x1001, 0x10000}, nullptr, nullptr, nullptr), FOTA_CODE_BASE_MISALIGNED);
+    EXPECT_EQ(run({flashBase, 0x1001, 0x1801}, nullptr, nullptr, nullptr), FOTA_CODE_BASE_MISALIGNED);
+    EXPECT_EQ(run({flashBase, 0x10000, 0x1800}, nullptr, nullptr, pack.c_str()), FOTA_CODE_SIZE_MISALIGNED);
     EXPECT_FALSE(std::filesystem::exists(pack));
     expectOutsUntouched();
 }
@@ -72,15 +72,15 @@ TEST_F(CreatePack, OldImageIsCheckedBeforeTheNewOneIsRead)
 {
     const std::string good = image(0x08010000, 0x2000, 1);
     writeFile(newLod, good);
-    EXPECT_EQ(run(area64k, nullptr, newLod.c_str(), pack.c_str()), 7);
+    EXPECT_EQ(run(area64k, nullptr, newLod.c_str(), pack.c_str()), FOTA_OLD_LOD_UNREADABLE);
     writeFile(oldLod, makeLodText(0x08010000, std::vector<uint8_t>(0x1000, 1)) +
                           makeLodText(0x08012000, std::vector<uint8_t>(0x1000, 2)));
-    // A missing new file would give 8: the old image's failure wins.
-    EXPECT_EQ(run(area64k, oldLod.c_str(), dir.path("missing.lod").c_str(), pack.c_str()), 9);
+    // A missing new file would give FOTA_NEW_LOD_UNREADABLE: the old image's failure wins.
+    EXPECT_EQ(run(area64k, oldLod.c_str(), dir.path("missing.lod").c_str(), pack.c_str()), FOTA_OLD_NOT_CONTIGUOUS);
 
     writeFile(oldLod, good);
-    EXPECT_EQ(run(area64k, oldLod.c_str(), nullptr, pack.c_str()), 8);
-    EXPECT_EQ(run(area64k, oldLod.c_str(), dir.path("missing.lod").c_str(), pack.c_str()), 8);
+    EXPECT_EQ(run(area64k, oldLod.c_str(), nullptr, pack.c_str()), FOTA_NEW_LOD_UNREADABLE);
+    EXPECT_EQ(run(area64k, oldLod.c_str(), dir.path("missing.lod").c_str(), pack.c_str()), FOTA_NEW_LOD_UNREADABLE);
     EXPECT_FALSE(std::filesystem::exists(pack));
     expectOutsUntouched();
 }
@@ -91,14 +91,16 @@ TEST_F(CreatePack, NewImageReportsItsOwnCodes)
         std::string bad;
         CodeArea area;
         int oldCode;
+        int newCode;
     };
     const Case cases[] = {
         {makeLodText(0x08010000, std::vector<uint8_t>(0x1000, 1)) +
              makeLodText(0x08012000, std::vector<uint8_t>(0x1000, 2)),
-         area64k, 9},
-        {makeLodText(0x08010000, std::vector<uint8_t>(0x1004, 3)), area64k, 10},
-        {image(0x08000000, 0x1000, 4), area64k, 11},
-        {image(0x08010000, 0x3000, 5), {flashBase, 0x10000, 0x2000}, 12},
+         area64k, FOTA_OLD_NOT_CONTIGUOUS, FOTA_NEW_NOT_CONTIGUOUS},
+        {makeLodText(0x08010000, std::vector<uint8_t>(0x1004, 3)), area64k, FOTA_OLD_SIZE_MISALIGNED,
+         FOTA_NEW_SIZE_MISALIGNED},
+        {image(0x08000000, 0x1000, 4), area64k, FOTA_OLD_ADDRESS_MISMATCH, FOTA_NEW_ADDRESS_MISMATCH},
+        {image(0x08010000, 0x3000, 5), {flashBase, 0x10000, 0x2000}, FOTA_OLD_TOO_LARGE, FOTA_NEW_TOO_LARGE},
     };
     const std::string fits = image(0x08010000, 0x1000, 6);
     for (const Case &c : cases) {
@@ -107,7 +109,7 @@ TEST_F(CreatePack, NewImageReportsItsOwnCodes)
         EXPECT_EQ(run(c.area), c.oldCode);
         writeFile(oldLod, fits);
         writeFile(newLod, c.bad);
-        EXPECT_EQ(run(c.area), c.oldCode + 4);
+        EXPECT_EQ(run(c.area), c.newCode);
     }
     EXPECT_FALSE(std::filesystem::exists(pack));
     expectOutsUntouched();
@@ -122,7 +124,7 @@ TEST_F(CreatePack, SuccessWritesAPackThatReplaysAndSetsOuts)
     writeFile(oldLod, makeLodText(0x08010000, oldBytes));
     writeFile(newLod, makeLodText(0x08010000, newBytes));
 
-    ASSERT_EQ(run(area64k), 0);
+    ASSERT_EQ(run(area64k), FOTA_OK);
     const auto packBytes = readFile(pack);
     EXPECT_TRUE(testsupport::replayPackFile(packBytes, oldBytes, 0x10000, newBytes));
     EXPECT_EQ(outs.start, 0x10000u);
@@ -132,7 +134,8 @@ TEST_F(CreatePack, SuccessWritesAPackThatReplaysAndSetsOuts)
 
     // Same inputs, same bytes; null out-pointers are fine.
     const std::string again = dir.path("again.pack");
-    ASSERT_EQ(FotaCreatePack(oldLod.c_str(), newLod.c_str(), again.c_str(), nullptr, nullptr, nullptr, area64k), 0);
+    ASSERT_EQ(FotaCreatePack(oldLod.c_str(), newLod.c_str(), again.c_str(), nullptr, nullptr, nullptr, area64k),
+              FOTA_OK);
     EXPECT_EQ(readFile(again), packBytes);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.dir()), {}), 4) << "stray temporary files";
 }
@@ -142,7 +145,7 @@ TEST_F(CreatePack, BootMarkerEntersTheImageBeforeItIsChecksummed)
     const auto oldBytes = testsupport::firmwareLikeBytes(0x2000, 9);
     writeFile(oldLod, makeLodText(0x08010000, oldBytes, 0x10004));
     writeFile(newLod, makeLodText(0x08010000, oldBytes));
-    ASSERT_EQ(run(area64k), 0);
+    ASSERT_EQ(run(area64k), FOTA_OK);
     auto marked = oldBytes;
     const uint8_t marker[] = {0x45, 0x00, 0xEF, 0xD9};
     std::memcpy(&marked[4], marker, 4);
@@ -154,15 +157,16 @@ TEST_F(CreatePack, UnwritablePackKeepsPreviousFileAndOuts)
 {
     writeFile(oldLod, image(0x08010000, 0x1000, 10));
     writeFile(newLod, image(0x08010000, 0x1000, 11));
-    EXPECT_EQ(run(area64k, oldLod.c_str(), newLod.c_str(), dir.path("no/such/dir/out.pack").c_str()), 17);
-    EXPECT_EQ(run(area64k, oldLod.c_str(), newLod.c_str(), dir.dir().c_str()), 17);
-    EXPECT_EQ(run(area64k, oldLod.c_str(), newLod.c_str(), nullptr), 17);
+    EXPECT_EQ(run(area64k, oldLod.c_str(), newLod.c_str(), dir.path("no/such/dir/out.pack").c_str()),
+              FOTA_PACK_WRITE_FAILED);
+    EXPECT_EQ(run(area64k, oldLod.c_str(), newLod.c_str(), dir.dir().c_str()), FOTA_PACK_WRITE_FAILED);
+    EXPECT_EQ(run(area64k, oldLod.c_str(), newLod.c_str(), nullptr), FOTA_PACK_WRITE_FAILED);
     expectOutsUntouched();
 
     // A failed run leaves an existing pack exactly as it was.
     writeFile(pack, "previous pack");
     writeFile(newLod, "");
-    EXPECT_EQ(run(area64k), 8);
+    EXPECT_EQ(run(area64k), FOTA_NEW_LOD_UNREADABLE);
     EXPECT_EQ(readFile(pack), std::vector<uint8_t>({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's', ' ', 'p', 'a', 'c', 'k'}));
 
     writeFile(newLod, image(0x08010000, 0x1000, 11));
@@ -171,7 +175,7 @@ TEST_F(CreatePack, UnwritablePackKeepsPreviousFileAndOuts)
         const std::string locked = dir.path("locked");
         std::filesystem::create_directory(locked);
         chmod(locked.c_str(), 0500);
-        EXPECT_EQ(run(area64k, oldLod.c_str(), newLod.c_str(), (locked + "/out.pack").c_str()), 17);
+        EXPECT_EQ(run(area64k, oldLod.c_str(), newLod.c_str(), (locked + "/out.pack").c_str()), FOTA_PACK_WRITE_FAILED);
         chmod(locked.c_str(), 0700);
     }
 #else
@@ -179,11 +183,11 @@ TEST_F(CreatePack, UnwritablePackKeepsPreviousFileAndOuts)
     const HANDLE held = CreateFileW(testsupport::fsPath(pack).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(run(area64k), 17);
+    EXPECT_EQ(run(area64k), FOTA_PACK_WRITE_FAILED);
     CloseHandle(held);
     EXPECT_EQ(readFile(pack), std::vector<uint8_t>({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's', ' ', 'p', 'a', 'c', 'k'}));
     // Nor can a file be named with a character that Windows forbids in names.
-    EXPECT_EQ(run(area64k, oldLod.c_str(), newLod.c_str(), dir.path("which?.pack").c_str()), 17);
+    EXPECT_EQ(run(area64k, oldLod.c_str(), newLod.c_str(), dir.path("which?.pack").c_str()), FOTA_PACK_WRITE_FAILED);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.dir()), {}), 3) << "stray temporary files";
 #endif
     expectOutsUntouched();

@@ -11,6 +11,7 @@
 #include "container/pack_header.h"
 #include "packcheck/nor_flash_sim.h"
 #include "packcheck/power_cuts.h"
+#include "quarnel.h"
 #include "support/device_updates.h"
 #include "support/pack_replay.h"
 #include "verify/lzma_block.h"
@@ -86,7 +87,7 @@ Bytes packOfStream(const Bytes &stream)
 {
     const testsupport::DevicePair &pair = testsupport::sampleDevicePair();
     Bytes block;
-    EXPECT_EQ(quarnel::compressPatchStream(stream.data(), static_cast<int32_t>(stream.size()), block), 0);
+    EXPECT_EQ(quarnel::compressPatchStream(stream.data(), static_cast<int32_t>(stream.size()), block), FOTA_OK);
     return quarnel::buildPack(pair.codeBase, static_cast<uint32_t>(pair.oldImage.size()),
                               quarnel::packCrc32(pair.oldImage.data(), static_cast<uint32_t>(pair.oldImage.size())),
                               block.data(), static_cast<uint32_t>(block.size()));
@@ -361,7 +362,7 @@ TEST(DeviceWindow, MatchAtTheWindowIsReadAndOneByteFurtherIsRefused)
             ASSERT_EQ(outcome.result, FOTA_APPLY_OK) << FotaApplyErrorMsg(outcome.result);
             EXPECT_TRUE(std::equal(literal.begin(), literal.end(), outcome.flash.begin() + codeBase));
         } else {
-            EXPECT_EQ(hostCheck, quarnel::resultPackInvalid);
+            EXPECT_EQ(hostCheck, FOTA_PACK_INVALID);
             ASSERT_FALSE(findings.empty());
             EXPECT_NE(findings.back().text.find("8192-byte window"), std::string::npos) << findings.back().text;
             expectRefused(outcome, FOTA_APPLY_BAD_LZMA_DATA);

@@ -69,14 +69,14 @@ TEST(Hardening, HostileLodFilesEndWithAResultCode)
         return FotaCreatePack(oldPath.c_str(), good.c_str(), pack.c_str(), nullptr, nullptr, nullptr, area);
     };
 
-    EXPECT_EQ(result(dir.dir()), 7) << "a directory";
+    EXPECT_EQ(result(dir.dir()), FOTA_OLD_LOD_UNREADABLE) << "a directory";
 #if QUARNEL_TESTS_ON_POSIX
-    EXPECT_EQ(result("/dev/null"), 7) << "an empty device";
+    EXPECT_EQ(result("/dev/null"), FOTA_OLD_LOD_UNREADABLE) << "an empty device";
     const std::string fifo = dir.path("fifo.lod");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(result(fifo), 7) << "a FIFO without writer must not block";
+    EXPECT_EQ(result(fifo), FOTA_OLD_LOD_UNREADABLE) << "a FIFO without writer must not block";
 #else
-    EXPECT_EQ(result("NUL"), 7) << "an empty device";
+    EXPECT_EQ(result("NUL"), FOTA_OLD_LOD_UNREADABLE) << "an empty device";
 #endif
 
     std::mt19937 rng(5);
@@ -90,7 +90,7 @@ TEST(Hardening, HostileLodFilesEndWithAResultCode)
 
     // One line of 100 million characters is one data word: a section at 0 of 4 bytes.
     writeFile(dir.path("long.lod"), std::string(100'000'000, '7'));
-    EXPECT_EQ(result(dir.path("long.lod")), 10);
+    EXPECT_EQ(result(dir.path("long.lod")), FOTA_OLD_SIZE_MISALIGNED);
     EXPECT_FALSE(std::filesystem::exists(pack));
 }
 
@@ -104,13 +104,14 @@ TEST(Hardening, NonAsciiPathsAndPackOverItsOwnInput)
     const std::string pack = dir.path("Paket für Gerät.pack");
     writeFile(oldLod, makeLodText(0x08010000, oldBytes));
     writeFile(newLod, makeLodText(0x08010000, newBytes));
-    ASSERT_EQ(FotaCreatePack(oldLod.c_str(), newLod.c_str(), pack.c_str(), nullptr, nullptr, nullptr, area), 0);
+    ASSERT_EQ(FotaCreatePack(oldLod.c_str(), newLod.c_str(), pack.c_str(), nullptr, nullptr, nullptr, area), FOTA_OK);
     const auto expected = readFile(pack);
     EXPECT_TRUE(testsupport::replayPackFile(expected, oldBytes, 0x10000, newBytes));
 
     // A pack never replaces one of its own inputs, whatever the names are made of.
     const auto oldText = readFile(oldLod);
-    EXPECT_EQ(FotaCreatePack(oldLod.c_str(), newLod.c_str(), oldLod.c_str(), nullptr, nullptr, nullptr, area), 17);
+    EXPECT_EQ(FotaCreatePack(oldLod.c_str(), newLod.c_str(), oldLod.c_str(), nullptr, nullptr, nullptr, area),
+              FOTA_PACK_WRITE_FAILED);
     EXPECT_EQ(readFile(oldLod), oldText);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.dir()), {}), 3) << "stray temporary files";
 }
@@ -139,8 +140,8 @@ TEST(Hardening, ConcurrentCallsGiveTheSequentialBytes)
     for (std::thread &thread : threads)
         thread.join();
     for (uint32_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(results[i], 0);
-        EXPECT_EQ(results[4 + i], 0);
+        EXPECT_EQ(results[i], FOTA_OK);
+        EXPECT_EQ(results[4 + i], FOTA_OK);
         EXPECT_EQ(readFile(dir.path("concurrent" + std::to_string(i) + ".pack")),
                   readFile(dir.path("sequential" + std::to_string(i) + ".pack")));
     }
@@ -161,8 +162,8 @@ TEST(Hardening, MemoryFollowsTheImagesNotTheCodeArea)
     const auto huge = runPackcliMeasured({"0", "0x1000", dir.path("old.lod"), dir.path("new.lod"), dir.path("a.pack")});
     const auto snug =
         runPackcliMeasured({"0x41000", "0x1000", dir.path("old.lod"), dir.path("new.lod"), dir.path("b.pack")});
-    ASSERT_EQ(huge.first, 0);
-    ASSERT_EQ(snug.first, 0);
+    ASSERT_EQ(huge.first, FOTA_OK);
+    ASSERT_EQ(snug.first, FOTA_OK);
     EXPECT_LT(huge.second, snug.second + 8 * 1024) << "KiB: " << huge.second << " against " << snug.second;
     EXPECT_EQ(readFile(dir.path("a.pack")), readFile(dir.path("b.pack")));
 #endif
@@ -194,7 +195,7 @@ TEST(Hardening, AllocationFailureIsCodeTwentyFour)
         setrlimit(RLIMIT_AS, &limit);
         _exit(FotaCreatePack(oldLod.c_str(), newLod.c_str(), pack.c_str(), nullptr, nullptr, nullptr, area));
     };
-    EXPECT_EXIT(buildWithin1MiBMore(), ::testing::ExitedWithCode(24), "");
+    EXPECT_EXIT(buildWithin1MiBMore(), ::testing::ExitedWithCode(FOTA_OUT_OF_MEMORY), "");
     EXPECT_FALSE(std::filesystem::exists(pack));
 #endif
 }

@@ -10,6 +10,7 @@
 #include "common/open_file.h"
 #include "lod/code_image.h"
 #include "lod/lod_file.h"
+#include "quarnel.h"
 #include "support/test_files.h"
 
 using namespace quarnel;
@@ -470,19 +471,19 @@ TEST(CodeImageChecks, ValidImagesAndTheirBytes)
 {
     const std::vector<uint8_t> bytes = firmwareLikeBytes(0x10000, 1);
     LodPacketPtr out;
-    ASSERT_EQ(loadImageText(makeLodText(0x08010000, bytes), out), 0);
+    ASSERT_EQ(loadImageText(makeLodText(0x08010000, bytes), out), FOTA_OK);
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(out->address, 0x08010000u);
     EXPECT_EQ(bytesOf(*out), bytes);
 
     const std::vector<uint8_t> full = firmwareLikeBytes(0x100000, 2);
-    ASSERT_EQ(loadImageText(makeLodText(0x08010000, full), out), 0);
+    ASSERT_EQ(loadImageText(makeLodText(0x08010000, full), out), FOTA_OK);
     EXPECT_EQ(bytesOf(*out), full);
 
     // Two pieces that continue one another form one image.
     const std::vector<uint8_t> tail(full.begin() + 0x3000, full.begin() + 0x8000);
     const std::vector<uint8_t> head(full.begin(), full.begin() + 0x3000);
-    ASSERT_EQ(loadImageText(makeLodText(0x08013000, tail) + makeLodText(0x08010000, head), out), 0);
+    ASSERT_EQ(loadImageText(makeLodText(0x08013000, tail) + makeLodText(0x08010000, head), out), FOTA_OK);
     EXPECT_EQ(bytesOf(*out), std::vector<uint8_t>(full.begin(), full.begin() + 0x8000));
 }
 
@@ -490,27 +491,30 @@ TEST(CodeImageChecks, EachRuleHasItsCode)
 {
     const std::vector<uint8_t> bytes = firmwareLikeBytes(0x10000, 3);
     LodPacketPtr out;
-    EXPECT_EQ(loadImageText(makeLodText(0x08000000, bytes), out), 11);
-    EXPECT_EQ(loadImageText(makeLodText(0x08011000, bytes), out), 11);
-    EXPECT_EQ(loadImageText(makeLodText(0x08010000, firmwareLikeBytes(4100, 4)), out), 10);
-    EXPECT_EQ(loadImageText(makeLodText(0x08010000, firmwareLikeBytes(4092, 4)), out), 10);
-    EXPECT_EQ(loadImageText(makeLodText(0x08010000, firmwareLikeBytes(0x101000, 5)), out), 12);
+    EXPECT_EQ(loadImageText(makeLodText(0x08000000, bytes), out), FOTA_OLD_ADDRESS_MISMATCH);
+    EXPECT_EQ(loadImageText(makeLodText(0x08011000, bytes), out), FOTA_OLD_ADDRESS_MISMATCH);
+    EXPECT_EQ(loadImageText(makeLodText(0x08010000, firmwareLikeBytes(4100, 4)), out), FOTA_OLD_SIZE_MISALIGNED);
+    EXPECT_EQ(loadImageText(makeLodText(0x08010000, firmwareLikeBytes(4092, 4)), out), FOTA_OLD_SIZE_MISALIGNED);
+    EXPECT_EQ(loadImageText(makeLodText(0x08010000, firmwareLikeBytes(0x101000, 5)), out), FOTA_OLD_TOO_LARGE);
 
     const std::vector<uint8_t> block = firmwareLikeBytes(0x1000, 6);
-    EXPECT_EQ(loadImageText(makeLodText(0x08010000, block) + makeLodText(0x08012000, block), out), 9);
-    EXPECT_EQ(loadImageText(makeLodText(0x08010000, block) + makeLodText(0x08010000, block), out), 9);
-    EXPECT_EQ(loadImageText(makeLodText(0x08010000, block) + makeLodText(0x08010800, block), out), 9);
+    EXPECT_EQ(loadImageText(makeLodText(0x08010000, block) + makeLodText(0x08012000, block), out),
+              FOTA_OLD_NOT_CONTIGUOUS);
+    EXPECT_EQ(loadImageText(makeLodText(0x08010000, block) + makeLodText(0x08010000, block), out),
+              FOTA_OLD_NOT_CONTIGUOUS);
+    EXPECT_EQ(loadImageText(makeLodText(0x08010000, block) + makeLodText(0x08010800, block), out),
+              FOTA_OLD_NOT_CONTIGUOUS);
 }
 
 TEST(CodeImageChecks, EarliestFailureDecides)
 {
     LodPacketPtr out;
     // Size before address, address before the size limit.
-    EXPECT_EQ(loadImageText(makeLodText(0x08000000, firmwareLikeBytes(4100, 7)), out), 10);
-    EXPECT_EQ(loadImageText(makeLodText(0x08000000, firmwareLikeBytes(0x101000, 8)), out), 11);
+    EXPECT_EQ(loadImageText(makeLodText(0x08000000, firmwareLikeBytes(4100, 7)), out), FOTA_OLD_SIZE_MISALIGNED);
+    EXPECT_EQ(loadImageText(makeLodText(0x08000000, firmwareLikeBytes(0x101000, 8)), out), FOTA_OLD_ADDRESS_MISMATCH);
     // Contiguity before everything that looks at the section.
     const std::vector<uint8_t> odd = firmwareLikeBytes(4100, 9);
-    EXPECT_EQ(loadImageText(makeLodText(0x1000, odd) + makeLodText(0x9000, odd), out), 9);
+    EXPECT_EQ(loadImageText(makeLodText(0x1000, odd) + makeLodText(0x9000, odd), out), FOTA_OLD_NOT_CONTIGUOUS);
 }
 
 TEST(CodeImageChecks, OutIsWrittenFromTheContiguityCheckOn)
@@ -518,14 +522,14 @@ TEST(CodeImageChecks, OutIsWrittenFromTheContiguityCheckOn)
     const auto sentinel = std::make_shared<LodPacket>();
     LodPacketPtr out = sentinel;
     TempDir dir;
-    EXPECT_EQ(loadCodeImage(nullptr, area, out), 7);
-    EXPECT_EQ(loadCodeImage(dir.path("missing.lod").c_str(), area, out), 7);
-    EXPECT_EQ(loadImageText("", out), 7);
-    EXPECT_EQ(loadCodeImage(dir.dir().c_str(), area, out), 7);
-    EXPECT_EQ(loadImageText("# only comments\n#$BOOT_SECTOR 0x10000\n", out), 9);
+    EXPECT_EQ(loadCodeImage(nullptr, area, out), FOTA_OLD_LOD_UNREADABLE);
+    EXPECT_EQ(loadCodeImage(dir.path("missing.lod").c_str(), area, out), FOTA_OLD_LOD_UNREADABLE);
+    EXPECT_EQ(loadImageText("", out), FOTA_OLD_LOD_UNREADABLE);
+    EXPECT_EQ(loadCodeImage(dir.dir().c_str(), area, out), FOTA_OLD_LOD_UNREADABLE);
+    EXPECT_EQ(loadImageText("# only comments\n#$BOOT_SECTOR 0x10000\n", out), FOTA_OLD_NOT_CONTIGUOUS);
     EXPECT_EQ(out, sentinel);
 
-    EXPECT_EQ(loadImageText(makeLodText(0x08000000, firmwareLikeBytes(0x1000, 10)), out), 11);
+    EXPECT_EQ(loadImageText(makeLodText(0x08000000, firmwareLikeBytes(0x1000, 10)), out), FOTA_OLD_ADDRESS_MISMATCH);
     ASSERT_NE(out, sentinel);
     EXPECT_EQ(out->address, 0x08000000u);
 }
@@ -555,14 +559,14 @@ TEST(CodeImageChecks, ImagesTheDifferCannotCountAreTooLarge)
 {
     // An area near 4 GiB would admit images whose sizes the differ's signed counts cannot hold.
     const CodeArea huge{0x08000000, 0, 0xFFFFF000};
-    EXPECT_EQ(checkImagePlacement(0x08000000, largestImageSize, huge), 0);
+    EXPECT_EQ(checkImagePlacement(0x08000000, largestImageSize, huge), FOTA_OK);
     EXPECT_EQ(largestImageSize, 0x7FFFF000u);
-    EXPECT_EQ(checkImagePlacement(0x08000000, uint64_t{largestImageSize} + sectorSize, huge), 12);
-    EXPECT_EQ(checkImagePlacement(0x08000000, 0xFFFFF000, huge), 12);
+    EXPECT_EQ(checkImagePlacement(0x08000000, uint64_t{largestImageSize} + sectorSize, huge), FOTA_OLD_TOO_LARGE);
+    EXPECT_EQ(checkImagePlacement(0x08000000, 0xFFFFF000, huge), FOTA_OLD_TOO_LARGE);
     // The smaller limit decides, and the earlier checks still come first.
-    EXPECT_EQ(checkImagePlacement(0x08000000, 0x101000, CodeArea{0x08000000, 0, 0x100000}), 12);
-    EXPECT_EQ(checkImagePlacement(0x08001000, 0x80000000, huge), 11);
-    EXPECT_EQ(checkImagePlacement(0x08000000, 0x80000004, huge), 10);
+    EXPECT_EQ(checkImagePlacement(0x08000000, 0x101000, CodeArea{0x08000000, 0, 0x100000}), FOTA_OLD_TOO_LARGE);
+    EXPECT_EQ(checkImagePlacement(0x08001000, 0x80000000, huge), FOTA_OLD_ADDRESS_MISMATCH);
+    EXPECT_EQ(checkImagePlacement(0x08000000, 0x80000004, huge), FOTA_OLD_SIZE_MISALIGNED);
 }
 
 TEST(CodeImageChecks, CodeStartWrapsAt32Bits)
@@ -570,7 +574,7 @@ TEST(CodeImageChecks, CodeStartWrapsAt32Bits)
     const CodeArea high{0xFFFFF000, 0x2000, 0x10000};
     const std::vector<uint8_t> bytes = firmwareLikeBytes(0x1000, 11);
     LodPacketPtr out;
-    ASSERT_EQ(loadImageText(makeLodText(0x00001000, bytes, 0x2000), out, high), 0);
+    ASSERT_EQ(loadImageText(makeLodText(0x00001000, bytes, 0x2000), out, high), FOTA_OK);
     EXPECT_EQ(out->words[0], bootMarker);
 }
 
@@ -583,7 +587,7 @@ std::vector<uint8_t> markedBytes(const std::vector<uint8_t> &bytes, int64_t tag,
 {
     LodPacketPtr out;
     const uint32_t start = codeArea.flashBase + codeArea.codeBase;
-    EXPECT_EQ(loadImageText(makeLodText(start, bytes, tag), out, codeArea), 0);
+    EXPECT_EQ(loadImageText(makeLodText(start, bytes, tag), out, codeArea), FOTA_OK);
     return out ? bytesOf(*out) : std::vector<uint8_t>();
 }
 
@@ -635,7 +639,7 @@ TEST(CodeImageBootMarker, LastTagDecidesAndMarkerReadsLittleEndian)
     const std::vector<uint8_t> bytes(0x10000, 0x00);
     const std::string text = "#$BOOT_SECTOR 0x10000\n" + makeLodText(0x08010000, bytes) + "#$BOOT_SECTOR 0x10100\n";
     LodPacketPtr out;
-    ASSERT_EQ(loadImageText(text, out), 0);
+    ASSERT_EQ(loadImageText(text, out), FOTA_OK);
     EXPECT_EQ(out->words[0], 0u);
     EXPECT_EQ(out->words[0x40], bootMarker);
     const std::vector<uint8_t> image = bytesOf(*out);

@@ -113,14 +113,14 @@ TEST_F(PackPath, NoSpellingOfAnInputIsWrittenOver)
 
     const std::vector<std::string> before = names();
     for (const std::string &spelling : spellings) {
-        EXPECT_EQ(run(spelling), 17) << spelling;
+        EXPECT_EQ(run(spelling), FOTA_PACK_WRITE_FAILED) << spelling;
         EXPECT_TRUE(inputsUntouched()) << spelling;
         EXPECT_EQ(names(), before) << spelling;
     }
 
     // A copy of an input is another file, and takes the pack.
     writeFile(dir.path("copy.lod"), oldText);
-    ASSERT_EQ(run(dir.path("copy.lod")), 0);
+    ASSERT_EQ(run(dir.path("copy.lod")), FOTA_OK);
     EXPECT_TRUE(holdsThePack(dir.path("copy.lod")));
     EXPECT_TRUE(inputsUntouched());
 }
@@ -129,17 +129,17 @@ TEST_F(PackPath, NameAsLongAsTheFileSystemAllows)
 {
     // 250 bytes: a temporary name made by adding to it would pass the 255 bytes a name may have.
     const std::string longest = dir.path(std::string(245, 'p') + ".pack");
-    ASSERT_EQ(run(longest), 0);
+    ASSERT_EQ(run(longest), FOTA_OK);
     EXPECT_TRUE(holdsThePack(longest));
     writeFile(longest, "the pack of the last release");
-    ASSERT_EQ(run(longest), 0);
+    ASSERT_EQ(run(longest), FOTA_OK);
     EXPECT_TRUE(holdsThePack(longest));
     const std::vector<std::string> before = names();
     EXPECT_EQ(before.size(), 3u) << "stray temporary files";
 
     // A name no file system here can hold is refused before the build, with nothing made.
-    EXPECT_EQ(run(dir.path(std::string(252, 'q') + ".pack")), 17);
-    EXPECT_EQ(run(dir.path(std::string(300, 'q'))), 17);
+    EXPECT_EQ(run(dir.path(std::string(252, 'q') + ".pack")), FOTA_PACK_WRITE_FAILED);
+    EXPECT_EQ(run(dir.path(std::string(300, 'q'))), FOTA_PACK_WRITE_FAILED);
     EXPECT_EQ(names(), before);
 }
 
@@ -150,7 +150,7 @@ TEST_F(PackPath, LinkedPackPathKeepsItsLinkAndItsTargetTakesThePack)
     if (!makeLink("releases/1.pack", dir.path("current.pack")))
         GTEST_SKIP() << "this user may not make symbolic links here";
 
-    ASSERT_EQ(run(dir.path("current.pack")), 0);
+    ASSERT_EQ(run(dir.path("current.pack")), FOTA_OK);
     EXPECT_TRUE(fs::is_symlink(fsPath(dir.path("current.pack"))));
     EXPECT_EQ(fs::read_symlink(fsPath(dir.path("current.pack"))), fsPath("releases/1.pack"));
     EXPECT_TRUE(holdsThePack(dir.path("releases/1.pack")));
@@ -159,7 +159,7 @@ TEST_F(PackPath, LinkedPackPathKeepsItsLinkAndItsTargetTakesThePack)
     fs::create_directory(fsPath(dir.path("sub")));
     writeFile(dir.path("releases/1.pack"), "the pack of the last release");
     ASSERT_TRUE(makeLink("../current.pack", dir.path("sub/chained.pack")));
-    ASSERT_EQ(run(dir.path("sub/chained.pack")), 0);
+    ASSERT_EQ(run(dir.path("sub/chained.pack")), FOTA_OK);
     EXPECT_TRUE(fs::is_symlink(fsPath(dir.path("sub/chained.pack"))));
     EXPECT_TRUE(fs::is_symlink(fsPath(dir.path("current.pack"))));
     EXPECT_TRUE(holdsThePack(dir.path("releases/1.pack")));
@@ -167,14 +167,14 @@ TEST_F(PackPath, LinkedPackPathKeepsItsLinkAndItsTargetTakesThePack)
 #if QUARNEL_TESTS_ON_POSIX
     // A link to a pack not made yet: the pack is made where it points.
     ASSERT_TRUE(makeLink("releases/2.pack", dir.path("next.pack")));
-    ASSERT_EQ(run(dir.path("next.pack")), 0);
+    ASSERT_EQ(run(dir.path("next.pack")), FOTA_OK);
     EXPECT_TRUE(fs::is_symlink(fsPath(dir.path("next.pack"))));
     EXPECT_TRUE(holdsThePack(dir.path("releases/2.pack")));
 
     // A loop of links leads nowhere, and is refused before the build.
     ASSERT_TRUE(makeLink("loop b.pack", dir.path("loop a.pack")));
     ASSERT_TRUE(makeLink("loop a.pack", dir.path("loop b.pack")));
-    EXPECT_EQ(run(dir.path("loop a.pack")), 17);
+    EXPECT_EQ(run(dir.path("loop a.pack")), FOTA_PACK_WRITE_FAILED);
 #endif
 }
 
@@ -190,15 +190,15 @@ TEST_F(PackPath, ExistingPackKeepsItsModeAndANewOneFollowsTheUmask)
     for (const mode_t mode : {mode_t{0640}, mode_t{0604}, mode_t{0600}}) {
         writeFile(kept, "the pack of the last release");
         ASSERT_EQ(chmod(kept.c_str(), mode), 0);
-        ASSERT_EQ(run(kept), 0);
+        ASSERT_EQ(run(kept), FOTA_OK);
         EXPECT_TRUE(holdsThePack(kept));
         EXPECT_EQ(modeOf(kept), mode);
     }
 
     const mode_t saved = umask(027);
-    EXPECT_EQ(run(dir.path("first.pack")), 0);
+    EXPECT_EQ(run(dir.path("first.pack")), FOTA_OK);
     umask(002);
-    EXPECT_EQ(run(dir.path("second.pack")), 0);
+    EXPECT_EQ(run(dir.path("second.pack")), FOTA_OK);
     umask(saved);
     EXPECT_EQ(modeOf(dir.path("first.pack")), 0640u);
     EXPECT_EQ(modeOf(dir.path("second.pack")), 0664u);
@@ -219,7 +219,7 @@ TEST_F(PackPath, PackReachesTheDiskBeforeItsNameAndTheNameAfterIt)
     writeFile(dir.path("out.pack"), "the pack of the last release");
     const testsupport::ToolRun tool = testsupport::runTool(
         PACKCLI_PATH, dir.dir(), testsupport::words("0x110000 0x10000 old.lod new.lod out.pack"), environment);
-    ASSERT_EQ(tool.status, 0) << tool.output;
+    ASSERT_EQ(tool.status, FOTA_OK) << tool.output;
     EXPECT_TRUE(holdsThePack(dir.path("out.pack")));
 
     std::vector<std::vector<std::string>> calls;
@@ -244,7 +244,8 @@ TEST_F(PackPath, RefusedPathStopsTheRunBeforeTheBuild)
 #ifndef LZMA_DAMAGE_PATH
     GTEST_SKIP() << "the damaging shim is put in with LD_PRELOAD, which only a POSIX loader takes";
 #else
-    // With the encoder's output damaged, a build that ran would end in 19: a 17 shows that none did.
+    // With the encoder's output damaged, a build that ran would end in FOTA_PACK_INVALID:
+    // FOTA_PACK_WRITE_FAILED shows that none did.
     const std::string environment = "ASAN_OPTIONS=\"$ASAN_OPTIONS:verify_asan_link_order=0\" LD_PRELOAD='" +
                                     std::string(LZMA_DAMAGE_PATH) + "' LZMA_DAMAGE_AT=13";
     auto status = [&](const std::string &pack) {
@@ -252,11 +253,11 @@ TEST_F(PackPath, RefusedPathStopsTheRunBeforeTheBuild)
                                     environment)
             .status;
     };
-    EXPECT_EQ(status("out.pack"), 19);
-    EXPECT_EQ(status("old.lod"), 17);
-    EXPECT_EQ(status("./new.lod"), 17);
-    EXPECT_EQ(status(std::string(256, 'q')), 17);
-    EXPECT_EQ(status("no folder/out.pack"), 17);
+    EXPECT_EQ(status("out.pack"), FOTA_PACK_INVALID);
+    EXPECT_EQ(status("old.lod"), FOTA_PACK_WRITE_FAILED);
+    EXPECT_EQ(status("./new.lod"), FOTA_PACK_WRITE_FAILED);
+    EXPECT_EQ(status(std::string(256, 'q')), FOTA_PACK_WRITE_FAILED);
+    EXPECT_EQ(status("no folder/out.pack"), FOTA_PACK_WRITE_FAILED);
     EXPECT_TRUE(inputsUntouched());
 #endif
 }

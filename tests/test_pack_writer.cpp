@@ -10,6 +10,7 @@
 #include "diff/patch_stream.h"
 #include "pack/pack_writer.h"
 #include "pack/planner.h"
+#include "quarnel.h"
 #include "support/pack_replay.h"
 #include "support/test_files.h"
 
@@ -55,7 +56,7 @@ ChunkList planChunks()
 Bytes compress(const Bytes &stream)
 {
     Bytes block;
-    EXPECT_EQ(compressPatchStream(stream.data(), int32_t(stream.size()), block), 0);
+    EXPECT_EQ(compressPatchStream(stream.data(), int32_t(stream.size()), block), FOTA_OK);
     return block;
 }
 
@@ -99,7 +100,7 @@ protected:
 TEST_F(ProvenPack, SoundPackIsWrittenOverThePreviousOne)
 {
     const Bytes pack = packOf(planChunks());
-    ASSERT_EQ(write(pack), 0);
+    ASSERT_EQ(write(pack), FOTA_OK);
     EXPECT_EQ(testsupport::readFile(path), pack);
     EXPECT_TRUE(testsupport::replayPackFile(pack, oldImage(), codeBase, newImage()));
 }
@@ -116,7 +117,7 @@ TEST_F(ProvenPack, DoctoredChunkListIsRefusedWithTwenty)
                 doctored = true;
             }
     ASSERT_TRUE(doctored);
-    EXPECT_EQ(write(packOf(chunks)), 20);
+    EXPECT_EQ(write(packOf(chunks)), FOTA_UPGRADE_FAILED);
     EXPECT_TRUE(untouched());
 
     // Records that read past the old image.
@@ -125,7 +126,7 @@ TEST_F(ProvenPack, DoctoredChunkListIsRefusedWithTwenty)
         for (PatchPtr &patch : chunk)
             if (!patch->diffBytes.empty())
                 patch->oldOffset = uint32_t(oldImage().size());
-    EXPECT_EQ(write(packOf(chunks)), 20);
+    EXPECT_EQ(write(packOf(chunks)), FOTA_UPGRADE_FAILED);
     EXPECT_TRUE(untouched());
 }
 
@@ -135,14 +136,15 @@ TEST_F(ProvenPack, MissingChunkIsRefused)
     ASSERT_EQ(chunks.size(), 9u);
     // Without the last chunk every other one applies cleanly; the flash just never gets the last one's bytes.
     ChunkList shorter(chunks.begin(), chunks.end() - 1);
-    EXPECT_EQ(write(packOf(shorter)), 22);
+    EXPECT_EQ(write(packOf(shorter)), FOTA_NEW_MISMATCH);
     EXPECT_TRUE(untouched());
     // Without an earlier one, a later chunk may find other bytes than it was diffed against.
     for (size_t dropped = 0; dropped + 1 < chunks.size(); ++dropped) {
         shorter = chunks;
         shorter.erase(shorter.begin() + std::ptrdiff_t(dropped));
         const int result = write(packOf(shorter));
-        EXPECT_TRUE(result == 20 || result == 22) << "chunk " << dropped << " dropped: " << result;
+        EXPECT_TRUE(result == FOTA_UPGRADE_FAILED || result == FOTA_NEW_MISMATCH)
+            << "chunk " << dropped << " dropped: " << result;
         EXPECT_TRUE(untouched());
     }
 }
@@ -155,11 +157,11 @@ TEST_F(ProvenPack, DamagedLzmaBlockIsRefused)
     // The range coder's first byte is always zero, and the stated length must be the stream's.
     Bytes damaged = block;
     damaged[lzmaHeaderSize] ^= 0x01;
-    EXPECT_EQ(write(packOf(damaged)), 19);
+    EXPECT_EQ(write(packOf(damaged)), FOTA_PACK_INVALID);
     EXPECT_TRUE(untouched());
     damaged = block;
     damaged[5] ^= 0x01;
-    EXPECT_EQ(write(packOf(damaged)), 19);
+    EXPECT_EQ(write(packOf(damaged)), FOTA_PACK_INVALID);
     EXPECT_TRUE(untouched());
 
     // A flipped bit anywhere in the data decodes to something else or nothing: never to a written pack.
@@ -173,7 +175,8 @@ TEST_F(ProvenPack, DamagedLzmaBlockIsRefused)
         damaged = block;
         damaged[at] ^= uint8_t(1u << (at % 8));
         const int result = write(packOf(damaged));
-        EXPECT_TRUE(result == 19 || result == 20 || result == 22) << "byte " << at << ": " << result;
+        EXPECT_TRUE(result == FOTA_PACK_INVALID || result == FOTA_UPGRADE_FAILED || result == FOTA_NEW_MISMATCH)
+            << "byte " << at << ": " << result;
         EXPECT_TRUE(untouched()) << "byte " << at;
     }
 }

@@ -16,6 +16,7 @@
 #include "pack/planner.h"
 #include "packcheck/pack_file.h"
 #include "packcheck/pack_info.h"
+#include "quarnel.h"
 #include "support/pack_replay.h"
 #include "support/run_tool.h"
 #include "support/test_files.h"
@@ -60,7 +61,7 @@ struct Made {
 Bytes packOf(const Bytes &stream, const Bytes &oldBytes, uint32_t base)
 {
     Bytes block;
-    EXPECT_EQ(quarnel::compressPatchStream(stream.data(), static_cast<int32_t>(stream.size()), block), 0);
+    EXPECT_EQ(quarnel::compressPatchStream(stream.data(), static_cast<int32_t>(stream.size()), block), FOTA_OK);
     return quarnel::buildPack(base, static_cast<uint32_t>(oldBytes.size()), crcOf(oldBytes), block.data(),
                               static_cast<uint32_t>(block.size()));
 }
@@ -205,7 +206,7 @@ TEST(PackCheckAccepts, PlannerPacksOfEveryShape)
         SCOPED_TRACE(c.name);
         const Made made = make(c.oldBytes, c.newBytes, c.area);
         const VerifyResult result = verify(made.pack, made);
-        EXPECT_EQ(result.code, 0) << findingsOf(result);
+        EXPECT_EQ(result.code, FOTA_OK) << findingsOf(result);
         EXPECT_TRUE(result.findings.empty());
         EXPECT_NE(result.summary.find("pack verified"), std::string::npos);
         // The independent replay agrees.
@@ -213,7 +214,7 @@ TEST(PackCheckAccepts, PlannerPacksOfEveryShape)
 
         quarnel::verify::PackContents contents;
         quarnel::verify::Findings findings;
-        ASSERT_EQ(quarnel::verify::readPack(made.pack, quarnel::verify::maxStreamLength, contents, findings), 0);
+        ASSERT_EQ(quarnel::verify::readPack(made.pack, quarnel::verify::maxStreamLength, contents, findings), FOTA_OK);
         EXPECT_EQ(contents.stream, made.stream);
         EXPECT_EQ(contents.chunks.size(), made.chunks.size());
         EXPECT_EQ(quarnel::verify::walkOf(contents.chunks), c.walk);
@@ -223,17 +224,19 @@ TEST(PackCheckAccepts, PlannerPacksOfEveryShape)
 TEST(PackCheckRejects, TruncatedAtEveryLength)
 {
     const Made &made = smallPack();
-    ASSERT_EQ(verify(made.pack).code, 0);
+    ASSERT_EQ(verify(made.pack).code, FOTA_OK);
     ASSERT_LT(made.pack.size(), 20000u) << "the test wants a small pack";
     for (size_t length = 0; length < made.pack.size(); ++length) {
         const Bytes cut(made.pack.begin(), made.pack.begin() + length);
-        ASSERT_TRUE(rejected(verify(cut), 19, length < 28 ? "header" : "(dataLength)")) << "length " << length;
+        ASSERT_TRUE(rejected(verify(cut), FOTA_PACK_INVALID, length < 28 ? "header" : "(dataLength)"))
+            << "length " << length;
     }
     // Cut data behind a header that agrees with it: the LZMA block itself must give way.
     const Bytes data = dataOf(made.pack);
     for (size_t length = 0; length < data.size(); ++length) {
         const Bytes cut = withData(made.pack, Bytes(data.begin(), data.begin() + length));
-        ASSERT_TRUE(rejected(verify(cut), 19, length < 13 ? "LZMA header" : "LZMA data")) << "data length " << length;
+        ASSERT_TRUE(rejected(verify(cut), FOTA_PACK_INVALID, length < 13 ? "LZMA header" : "LZMA data"))
+            << "data length " << length;
     }
 }
 
@@ -257,7 +260,7 @@ TEST(PackCheckRejects, EachHeaderField)
             pack[c.at] ^= static_cast<uint8_t>(c.change);
         else
             putLe32(pack, c.at, readLe32(&pack[c.at]) ^ c.change);
-        EXPECT_TRUE(rejected(verify(pack), 19, c.mention)) << "byte " << c.at;
+        EXPECT_TRUE(rejected(verify(pack), FOTA_PACK_INVALID, c.mention)) << "byte " << c.at;
     }
     // Two wrong fields give two findings.
     Bytes pack = made.pack;
@@ -275,23 +278,23 @@ TEST(PackCheckRejects, LzmaHeaderEndMarkerAndTrailingBytes)
         changed[at] = value;
         return withData(made.pack, changed);
     };
-    EXPECT_TRUE(rejected(verify(withDataByte(0, 0x5E)), 19, "(LZMA properties)"));
-    EXPECT_TRUE(rejected(verify(withDataByte(4, 0x01)), 19, "(LZMA dictionary)"));
-    EXPECT_TRUE(rejected(verify(withDataByte(1, 0x01)), 19, "(LZMA dictionary)"));
+    EXPECT_TRUE(rejected(verify(withDataByte(0, 0x5E)), FOTA_PACK_INVALID, "(LZMA properties)"));
+    EXPECT_TRUE(rejected(verify(withDataByte(4, 0x01)), FOTA_PACK_INVALID, "(LZMA dictionary)"));
+    EXPECT_TRUE(rejected(verify(withDataByte(1, 0x01)), FOTA_PACK_INVALID, "(LZMA dictionary)"));
     // A stated length beyond any stream for the area is refused before decoding.
-    EXPECT_TRUE(rejected(verify(withDataByte(12, 0x01)), 19, "(LZMA length)"));
-    EXPECT_TRUE(rejected(verify(withDataByte(8, 0xFF)), 19, "(LZMA length)"));
+    EXPECT_TRUE(rejected(verify(withDataByte(12, 0x01)), FOTA_PACK_INVALID, "(LZMA length)"));
+    EXPECT_TRUE(rejected(verify(withDataByte(8, 0xFF)), FOTA_PACK_INVALID, "(LZMA length)"));
     const uint64_t stated = made.stream.size();
     for (uint64_t wrong : {stated - 1, stated + 1}) {
         Bytes changed = data;
         for (int i = 0; i < 8; ++i)
             changed[5 + i] = static_cast<uint8_t>(wrong >> (8 * i));
-        EXPECT_TRUE(rejected(verify(withData(made.pack, changed)), 19, "LZMA data")) << wrong;
+        EXPECT_TRUE(rejected(verify(withData(made.pack, changed)), FOTA_PACK_INVALID, "LZMA data")) << wrong;
     }
 
     Bytes trailing = data;
     trailing.push_back(0);
-    EXPECT_TRUE(rejected(verify(withData(made.pack, trailing)), 19, "1 bytes follow the end"));
+    EXPECT_TRUE(rejected(verify(withData(made.pack, trailing)), FOTA_PACK_INVALID, "1 bytes follow the end"));
 
     // The same stream, encoded with an end marker after its stated length.
     lzma_options_lzma options;
@@ -311,7 +314,7 @@ TEST(PackCheckRejects, LzmaHeaderEndMarkerAndTrailingBytes)
                                      marked.size()),
               LZMA_OK);
     marked.resize(outPos);
-    EXPECT_TRUE(rejected(verify(withData(made.pack, marked)), 19, "end marker"));
+    EXPECT_TRUE(rejected(verify(withData(made.pack, marked)), FOTA_PACK_INVALID, "end marker"));
     // Without the marker the same encoding passes: the marker alone was refused.
     options.ext_flags = 0;
     outPos = quarnel::lzmaHeaderSize;
@@ -320,7 +323,7 @@ TEST(PackCheckRejects, LzmaHeaderEndMarkerAndTrailingBytes)
                                      marked.size()),
               LZMA_OK);
     marked.resize(outPos);
-    EXPECT_EQ(verify(withData(made.pack, marked)).code, 0);
+    EXPECT_EQ(verify(withData(made.pack, marked)).code, FOTA_OK);
 }
 
 TEST(PackCheckRejects, FlippedDataBit)
@@ -330,20 +333,23 @@ TEST(PackCheckRejects, FlippedDataBit)
     for (size_t at = 0; at < data.size(); ++at) {
         Bytes pack = made.pack;
         pack[28 + at] ^= static_cast<uint8_t>(1u << (at % 8));
-        ASSERT_TRUE(rejected(verify(pack), 19, "(dataCrc)")) << "data byte " << at;
+        ASSERT_TRUE(rejected(verify(pack), FOTA_PACK_INVALID, "(dataCrc)")) << "data byte " << at;
 
         // With a matching data CRC the damage is found further in, unless the stream came out unchanged.
         Bytes changed = data;
         changed[at] ^= static_cast<uint8_t>(1u << (at % 8));
         const Bytes rebuilt = withData(made.pack, changed);
         const VerifyResult result = verify(rebuilt);
-        if (result.code == 0) {
+        if (result.code == FOTA_OK) {
             quarnel::verify::PackContents contents;
             quarnel::verify::Findings findings;
-            ASSERT_EQ(quarnel::verify::readPack(rebuilt, quarnel::verify::maxStreamLength, contents, findings), 0);
+            ASSERT_EQ(quarnel::verify::readPack(rebuilt, quarnel::verify::maxStreamLength, contents, findings),
+                      FOTA_OK);
             EXPECT_EQ(contents.stream, made.stream) << "data byte " << at << " changed the stream but passed";
         } else {
-            EXPECT_TRUE(result.code == 19 || result.code == 20 || result.code == 22) << result.code;
+            EXPECT_TRUE(result.code == FOTA_PACK_INVALID || result.code == FOTA_UPGRADE_FAILED ||
+                        result.code == FOTA_NEW_MISMATCH)
+                << result.code;
         }
     }
 }
@@ -381,7 +387,7 @@ TEST(PackCheckRejects, StreamCountsAndLengthsDisagree)
     for (const Case &c : cases) {
         Bytes stream = made.stream;
         c.doctor(stream);
-        EXPECT_TRUE(rejected(verify(packOf(stream, made.oldBytes, codeBase)), 19, c.mention)) << c.name;
+        EXPECT_TRUE(rejected(verify(packOf(stream, made.oldBytes, codeBase)), FOTA_PACK_INVALID, c.mention)) << c.name;
     }
 }
 
@@ -422,7 +428,7 @@ TEST(PackCheckRejects, ChunksThatCannotBeApplied)
         Bytes stream = made.stream;
         c.doctor(stream);
         const VerifyResult result = verify(packOf(stream, made.oldBytes, codeBase));
-        EXPECT_TRUE(rejected(result, 20, c.mention)) << c.name;
+        EXPECT_TRUE(rejected(result, FOTA_UPGRADE_FAILED, c.mention)) << c.name;
     }
     // The device stops at the failing chunk: one finding, none about the flash afterwards.
     Bytes stream = made.stream;
@@ -434,24 +440,24 @@ TEST(PackCheckRejects, PackForOtherImages)
 {
     const Made &made = smallPack();
     const Bytes otherOld = firmwareLikeBytes(0x3000, 31);
-    EXPECT_TRUE(rejected(verify(made.pack, otherOld, made.newBytes), 19, "(oldCrc)"));
+    EXPECT_TRUE(rejected(verify(made.pack, otherOld, made.newBytes), FOTA_PACK_INVALID, "(oldCrc)"));
     const Bytes shorterOld(made.oldBytes.begin(), made.oldBytes.begin() + 0x2000);
-    EXPECT_TRUE(rejected(verify(made.pack, shorterOld, made.newBytes), 19, "(oldSize)"));
+    EXPECT_TRUE(rejected(verify(made.pack, shorterOld, made.newBytes), FOTA_PACK_INVALID, "(oldSize)"));
     // Images placed for another code area.
     const CodeArea moved = {flashBase, 0x20000, 0x100000};
-    EXPECT_TRUE(rejected(verify(made.pack, made.oldBytes, made.newBytes, moved), 19, "(oldStart)"));
+    EXPECT_TRUE(rejected(verify(made.pack, made.oldBytes, made.newBytes, moved), FOTA_PACK_INVALID, "(oldStart)"));
 
     Bytes otherNew = made.newBytes;
     otherNew[0x2345] ^= 0xFF;
     const VerifyResult result = verify(made.pack, made.oldBytes, otherNew);
-    EXPECT_TRUE(rejected(result, 22, "flash [0x00012000, 0x00013000): 1 of 4096 bytes differ"));
+    EXPECT_TRUE(rejected(result, FOTA_NEW_MISMATCH, "flash [0x00012000, 0x00013000): 1 of 4096 bytes differ"));
     EXPECT_NE(findingsOf(result).find("first at 0x00012345"), std::string::npos) << findingsOf(result);
 
     // A new image longer than what the pack writes: its tail lies beyond the old image and is never written.
     Bytes longerNew = made.newBytes;
     longerNew.resize(longerNew.size() + 0x2000, 0xFF);
-    EXPECT_TRUE(
-        rejected(verify(made.pack, made.oldBytes, longerNew), 22, "[0x00014000, 0x00016000): beyond the old image"));
+    EXPECT_TRUE(rejected(verify(made.pack, made.oldBytes, longerNew), FOTA_NEW_MISMATCH,
+                         "[0x00014000, 0x00016000): beyond the old image"));
 }
 
 TEST(PackCheckRejects, RandomDamageIsCaught)
@@ -464,13 +470,14 @@ TEST(PackCheckRejects, RandomDamageIsCaught)
         for (int e = 0; e < edits; ++e)
             stream[random() % stream.size()] = static_cast<uint8_t>(random());
         const VerifyResult result = verify(packOf(stream, made.oldBytes, codeBase));
-        ASSERT_TRUE(result.code == 0 || result.code == 19 || result.code == 20 || result.code == 22)
+        ASSERT_TRUE(result.code == FOTA_OK || result.code == FOTA_PACK_INVALID || result.code == FOTA_UPGRADE_FAILED ||
+                    result.code == FOTA_NEW_MISMATCH)
             << "round " << round << ": code " << result.code;
         // A pass must convince the independent replay too (an edit may hit a byte nothing reads).
-        if (result.code == 0) {
+        if (result.code == FOTA_OK) {
             EXPECT_TRUE(testsupport::replayStream(stream, made.oldBytes, codeBase, made.newBytes)) << "round " << round;
         }
-        EXPECT_EQ(result.findings.empty(), result.code == 0);
+        EXPECT_EQ(result.findings.empty(), result.code == FOTA_OK);
     }
 }
 
@@ -484,7 +491,7 @@ TEST(PackCheckInfo, DescribesHeaderLzmaAndChunkTable)
 
     quarnel::verify::PackContents contents;
     quarnel::verify::Findings findings;
-    ASSERT_EQ(quarnel::verify::readPack(made.pack, quarnel::verify::maxStreamLength, contents, findings), 0);
+    ASSERT_EQ(quarnel::verify::readPack(made.pack, quarnel::verify::maxStreamLength, contents, findings), FOTA_OK);
     const std::string info = quarnel::verify::describePack(contents);
     std::vector<std::string> lines;
     std::istringstream in(info);
@@ -536,13 +543,13 @@ TEST(PackCheckFile, ReadsWholeFilesAndReportsUnreadableOnes)
     testsupport::writeFile(path, std::string(made.pack.begin(), made.pack.end()));
     Bytes bytes;
     quarnel::verify::Findings findings;
-    EXPECT_EQ(quarnel::verify::readPackFile(path.c_str(), bytes, findings), 0);
+    EXPECT_EQ(quarnel::verify::readPackFile(path.c_str(), bytes, findings), FOTA_OK);
     EXPECT_EQ(bytes, made.pack);
     EXPECT_TRUE(findings.empty());
 
-    EXPECT_EQ(quarnel::verify::readPackFile(dir.path("missing.pack").c_str(), bytes, findings), 18);
-    EXPECT_EQ(quarnel::verify::readPackFile(dir.dir().c_str(), bytes, findings), 18);
-    EXPECT_EQ(quarnel::verify::readPackFile(nullptr, bytes, findings), 18);
+    EXPECT_EQ(quarnel::verify::readPackFile(dir.path("missing.pack").c_str(), bytes, findings), FOTA_PACK_READ_FAILED);
+    EXPECT_EQ(quarnel::verify::readPackFile(dir.dir().c_str(), bytes, findings), FOTA_PACK_READ_FAILED);
+    EXPECT_EQ(quarnel::verify::readPackFile(nullptr, bytes, findings), FOTA_PACK_READ_FAILED);
     EXPECT_EQ(findings.size(), 3u);
 }
 
@@ -579,27 +586,37 @@ TEST(PackCheckCli, SampleFirmwareAndDamagedPacks)
          "usage: " PACKCHECK_PATH " flashsize codebase oldlod newlod pack\n       " PACKCHECK_PATH
          " --info pack\n       " PACKCHECK_PATH " --power-cuts flashsize codebase oldlod newlod pack [programunit]\n",
          testsupport::statusOfMinusOne},
-        {{"--power-cuts", "0x400000", "0x10000", oldLod, newLod, "sample.pack", "3"}, "...usage",
+        {{"--power-cuts", "0x400000", "0x10000", oldLod, newLod, "sample.pack", "3"},
+         "...usage",
          testsupport::statusOfMinusOne},
         {{"--power-cuts", "0x400000", "0x10000", oldLod, newLod, "sample.pack", "256"},
          "...cut points (before, inside and after each of 185 erase and program calls): every one ended with the new "
          "image\n",
-         0},
-        {{"--power-cuts", "0x400000", "0x10000", oldLod, newLod, "crc.pack"}, "...invalid pack at verify\n", 19},
+         FOTA_OK},
+        {{"--power-cuts", "0x400000", "0x10000", oldLod, newLod, "crc.pack"},
+         "...invalid pack at verify\n",
+         FOTA_PACK_INVALID},
         {{"--info"}, "...usage", testsupport::statusOfMinusOne},
-        {{"0x400000", "0x10000", oldLod, newLod, "cut.pack"}, std::string(cutLine) + "invalid pack at verify\n",
-         19},
-        {{"0x400000", "0x10000", oldLod, newLod, "crc.pack"}, "...invalid pack at verify\n", 19},
+        {{"0x400000", "0x10000", oldLod, newLod, "cut.pack"},
+         std::string(cutLine) + "invalid pack at verify\n",
+         FOTA_PACK_INVALID},
+        {{"0x400000", "0x10000", oldLod, newLod, "crc.pack"}, "...invalid pack at verify\n", FOTA_PACK_INVALID},
         {{"0x400000", "0x10000", oldLod, newLod, "missing.pack"},
-         "missing.pack: cannot be opened\nfailed to read pack\n", 18},
-        {{"--info", "missing.pack"}, "missing.pack: cannot be opened\nfailed to read pack\n", 18},
+         "missing.pack: cannot be opened\nfailed to read pack\n",
+         FOTA_PACK_READ_FAILED},
+        {{"--info", "missing.pack"}, "missing.pack: cannot be opened\nfailed to read pack\n", FOTA_PACK_READ_FAILED},
         // The pack checked against the old image as the new one.
-        {{"0x400000", "0x10000", oldLod, oldLod, "sample.pack"}, "...failed to match new lod after upgrade\n",
-         22},
-        {{"0x400000", "0x10800", oldLod, newLod, "sample.pack"}, "unknown error\n", 2},
+        {{"0x400000", "0x10000", oldLod, oldLod, "sample.pack"},
+         "...failed to match new lod after upgrade\n",
+         FOTA_NEW_MISMATCH},
+        {{"0x400000", "0x10800", oldLod, newLod, "sample.pack"}, "unknown error\n", FOTA_CODE_BASE_MISALIGNED},
         // The old image's 0x48000 bytes fit; the new image's 0x4B000 do not.
-        {{"0x58000", "0x10000", oldLod, newLod, "sample.pack"}, "new size larger than code flash size\n", 16},
-        {{"0x400000", "0x10000", "missing.lod", newLod, "sample.pack"}, "failed to read old lod\n", 7},
+        {{"0x58000", "0x10000", oldLod, newLod, "sample.pack"},
+         "new size larger than code flash size\n",
+         FOTA_NEW_TOO_LARGE},
+        {{"0x400000", "0x10000", "missing.lod", newLod, "sample.pack"},
+         "failed to read old lod\n",
+         FOTA_OLD_LOD_UNREADABLE},
     };
     for (const Case &c : cases) {
         const ToolRun run = runTool(PACKCHECK_PATH, dir.dir(), c.arguments);
@@ -613,12 +630,12 @@ TEST(PackCheckCli, SampleFirmwareAndDamagedPacks)
 
     const ToolRun good =
         runTool(PACKCHECK_PATH, dir.dir(), {"0x400000", "0x10000", oldLod, newLod, "sample.pack"});
-    EXPECT_EQ(good.status, 0);
+    EXPECT_EQ(good.status, FOTA_OK);
     EXPECT_EQ(good.output.rfind("pack verified: ", 0), 0u) << good.output;
     EXPECT_EQ(std::count(good.output.begin(), good.output.end(), '\n'), 1) << good.output;
 
     const ToolRun info = runTool(PACKCHECK_PATH, dir.dir(), {"--info", "sample.pack"});
-    EXPECT_EQ(info.status, 0);
+    EXPECT_EQ(info.status, FOTA_OK);
     EXPECT_NE(info.output.find("chunk  target      length  records  difference  literal  crc"), std::string::npos)
         << info.output;
     EXPECT_NE(info.output.find("chunks reading their own erase unit: "), std::string::npos) << info.output;

@@ -62,7 +62,7 @@ private:
 
 int resultOf(lzma_ret ret)
 {
-    return ret == LZMA_MEM_ERROR ? resultOutOfMemory : resultCompressFailed;
+    return ret == LZMA_MEM_ERROR ? FOTA_OUT_OF_MEMORY : FOTA_COMPRESS_FAILED;
 }
 
 // The fixed settings; an encoder without end marker leaves the length to our header.
@@ -127,9 +127,9 @@ int encode(CInMemStream &in, COutMemStream &out)
             return resultOf(ret);
         const uint32_t produced = stepSize - static_cast<uint32_t>(stream.avail_out);
         if (produced > 0 && out.write(outBuffer.data(), produced, nullptr) != streamOk)
-            return resultCompressFailed;
+            return FOTA_COMPRESS_FAILED;
     } while (ret != LZMA_STREAM_END);
-    return resultOk;
+    return FOTA_OK;
 }
 
 } // namespace
@@ -138,20 +138,20 @@ int compressPatchStream(const uint8_t *input, int32_t length, std::vector<uint8_
 {
     output.clear();
     if (length < 0 || (input == nullptr && length > 0))
-        return resultCompressFailed;
+        return FOTA_COMPRESS_FAILED;
     try {
         CInMemStream in(input, static_cast<uint32_t>(length));
         COutMemStream out;
         if (writeHeader(out, static_cast<uint64_t>(length)) != streamOk)
-            return resultCompressFailed;
+            return FOTA_COMPRESS_FAILED;
         const int result = encode(in, out);
-        if (result != resultOk)
+        if (result != FOTA_OK)
             return result;
         out.copyTo(output);
-        return resultOk;
+        return FOTA_OK;
     } catch (const std::bad_alloc &) {
         output.clear();
-        return resultOutOfMemory;
+        return FOTA_OUT_OF_MEMORY;
     }
 }
 

@@ -8,24 +8,24 @@ namespace quarnel {
 int checkImagePlacement(uint32_t address, uint64_t size, const CodeArea &area)
 {
     if (size % sectorSize != 0)
-        return resultOldSizeMisaligned;
+        return FOTA_OLD_SIZE_MISALIGNED;
     if (address != uint32_t(area.flashBase + area.codeBase))
-        return resultOldAddressMismatch;
+        return FOTA_OLD_ADDRESS_MISMATCH;
     if (size > area.codeSize || size > largestImageSize)
-        return resultOldTooLarge;
-    return resultOk;
+        return FOTA_OLD_TOO_LARGE;
+    return FOTA_OK;
 }
 
 int loadCodeImage(const char *path, const CodeArea &area, LodPacketPtr &out)
 {
     if (path == nullptr)
-        return resultOldLodUnreadable;
+        return FOTA_OLD_LOD_UNREADABLE;
     LodFile file;
     if (!file.load(path))
-        return resultOldLodUnreadable;
+        return FOTA_OLD_LOD_UNREADABLE;
     file.mergePackets();
     if (file.packets.size() != 1)
-        return resultOldNotContiguous;
+        return FOTA_OLD_NOT_CONTIGUOUS;
     out = file.packets.front();
     if (const int result = checkImagePlacement(out->address, 4 * uint64_t{out->words.size()}, area))
         return result;
@@ -34,23 +34,23 @@ int loadCodeImage(const char *path, const CodeArea &area, LodPacketPtr &out)
     const uint32_t bootOffset = static_cast<uint32_t>(file.bootSector);
     if (bootOffset >= area.codeBase && bootOffset < area.codeSize)
         out->writeWord(area.flashBase + bootOffset, bootMarker);
-    return resultOk;
+    return FOTA_OK;
 }
 
 int loadImagePair(const CodeArea &area, const char *oldPath, const char *newPath, LodPacketPtr &oldImage,
                   LodPacketPtr &newImage)
 {
     if ((area.codeBase & (sectorSize - 1)) != 0)
-        return resultCodeBaseMisaligned;
+        return FOTA_CODE_BASE_MISALIGNED;
     if ((area.codeSize & (sectorSize - 1)) != 0)
-        return resultCodeSizeMisaligned;
+        return FOTA_CODE_SIZE_MISALIGNED;
     if (const int result = loadCodeImage(oldPath, area, oldImage))
         return result;
     const int result = loadCodeImage(newPath, area, newImage);
-    if (result == resultOk)
-        return resultOk;
-    if (result == resultOldLodUnreadable)
-        return resultNewLodUnreadable;
+    if (result == FOTA_OK)
+        return FOTA_OK;
+    if (result == FOTA_OLD_LOD_UNREADABLE)
+        return FOTA_NEW_LOD_UNREADABLE;
     return result + newImageCodeShift;
 }
 

@@ -16,18 +16,21 @@ constexpr uint32_t bootMarker = 0xD9EF0045u;
 // integers, and images are whole sectors.
 constexpr uint32_t largestImageSize = (uint32_t{INT32_MAX} / sectorSize) * sectorSize;
 
-// Loads and checks an image against the code area; returns 0 or the old
-// image's codes (7, 9, 10, 11, 12). out receives the section from the
+// Loads and checks an image against the code area; returns FOTA_OK or the old
+// image's codes (FOTA_OLD_LOD_UNREADABLE, FOTA_OLD_NOT_CONTIGUOUS to
+// FOTA_OLD_TOO_LARGE). out receives the section from the
 // contiguity check on, so it may hold a rejected image after a failure.
 int loadCodeImage(const char *path, const CodeArea &area, LodPacketPtr &out);
 
 // The placement checks of a joined image of size bytes at address, in
-// loadCodeImage's order: 0, 10, 11, or 12 for an image larger than the code
-// area or than largestImageSize.
+// loadCodeImage's order: FOTA_OK, FOTA_OLD_SIZE_MISALIGNED,
+// FOTA_OLD_ADDRESS_MISMATCH, or FOTA_OLD_TOO_LARGE for an image larger than the
+// code area or than largestImageSize.
 int checkImagePlacement(uint32_t address, uint64_t size, const CodeArea &area);
 
-// The one rule for a pack's inputs: the area's alignment (2, 3), then the old
-// image (7, 9 to 12), then the new image with its own codes (8, 13 to 16).
+// The one rule for a pack's inputs: the area's alignment (FOTA_CODE_BASE_MISALIGNED,
+// FOTA_CODE_SIZE_MISALIGNED), then the old image (FOTA_OLD_*), then the new
+// image with its own codes (FOTA_NEW_*).
 // The new file is not read when anything before it fails.
 int loadImagePair(const CodeArea &area, const char *oldPath, const char *newPath, LodPacketPtr &oldImage,
                   LodPacketPtr &newImage);

@@ -47,7 +47,7 @@ int createPack(const char *oldLodPath, const char *newLodPath, const char *packP
         *outOldSize = oldSize;
     if (outOldCrc != nullptr)
         *outOldCrc = oldCrc;
-    return resultOk;
+    return FOTA_OK;
 }
 
 } // namespace
@@ -63,6 +63,6 @@ extern "C" QUARNEL_API int FotaCreatePack(const char *oldLodPath, const char *ne
     try {
         return quarnel::createPack(oldLodPath, newLodPath, packPath, outOldStart, outOldSize, outOldCrc, area);
     } catch (...) {
-        return quarnel::resultOutOfMemory;
+        return FOTA_OUT_OF_MEMORY;
     }
 }

@@ -29,14 +29,14 @@ int buildPackBytes(const std::vector<uint8_t> &oldImage, const std::vector<uint8
         stream = serializePatches(planned.chunks, newImage.data(), newStart);
     }
     if (stream.size() > static_cast<size_t>(INT32_MAX))
-        return resultOutOfMemory;
+        return FOTA_OUT_OF_MEMORY;
 
     std::vector<uint8_t> compressed;
     if (const int result = compressPatchStream(stream.data(), static_cast<int32_t>(stream.size()), compressed))
         return result;
     pack = buildPack(oldStart, oldSize, crc, compressed.data(), static_cast<uint32_t>(compressed.size()));
     oldCrc = crc;
-    return resultOk;
+    return FOTA_OK;
 }
 
 } // namespace quarnel

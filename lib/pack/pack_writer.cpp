@@ -14,23 +14,23 @@ int checkPackPath(const char *packPath, const char *oldLodPath, const char *newL
 {
     std::string target;
     if (!linkTargetUtf8(packPath, target) || !nameFitsUtf8(target))
-        return resultPackWriteFailed;
+        return FOTA_PACK_WRITE_FAILED;
     // The user's only copy of an image must never be replaced by its own pack.
     if (sameFileUtf8(packPath, oldLodPath) || sameFileUtf8(packPath, newLodPath))
-        return resultPackWriteFailed;
-    return resultOk;
+        return FOTA_PACK_WRITE_FAILED;
+    return FOTA_OK;
 }
 
 int writePackFile(const char *packPath, const std::vector<uint8_t> &pack)
 {
-    return replaceFileUtf8(packPath, pack.data(), pack.size()) ? resultOk : resultPackWriteFailed;
+    return replaceFileUtf8(packPath, pack.data(), pack.size()) ? FOTA_OK : FOTA_PACK_WRITE_FAILED;
 }
 
 int writeProvenPack(const char *packPath, const std::vector<uint8_t> &pack, const CodeArea &area,
                     std::vector<uint8_t> oldImage, const std::vector<uint8_t> &newImage)
 {
     const verify::VerifyResult proof = verify::verifyPack(pack, area, std::move(oldImage), newImage);
-    if (proof.code != resultOk)
+    if (proof.code != FOTA_OK)
         return proof.code;
     return writePackFile(packPath, pack);
 }

@@ -24,14 +24,14 @@ void reportRun(const BadRun &run, uint32_t codeBase, Findings &findings)
     const uint32_t from = static_cast<uint32_t>(codeBase + run.start);
     const uint32_t to = static_cast<uint32_t>(codeBase + run.end);
     if (run.unknown) {
-        addFinding(findings, resultNewMismatch,
+        addFinding(findings, FOTA_NEW_MISMATCH,
                    "flash [0x%08X, 0x%08X): beyond the old image and written by no chunk, its content is unknown", from,
                    to);
         return;
     }
     const std::string by = run.writer < 0 ? std::string("written by no chunk")
                                           : textOf("last written by chunk %lld", static_cast<long long>(run.writer));
-    addFinding(findings, resultNewMismatch,
+    addFinding(findings, FOTA_NEW_MISMATCH,
                "flash [0x%08X, 0x%08X): %zu of %zu bytes differ from the new image, first at 0x%08X, %s", from, to,
                run.differing, run.end - run.start, static_cast<uint32_t>(codeBase + run.first), by.c_str());
 }
@@ -88,7 +88,7 @@ int FlashModel::compareWith(const std::vector<uint8_t> &newImage, Findings &find
     }
     if (run)
         reportRun(*run, codeBase, findings);
-    return findings.size() == before ? resultOk : resultNewMismatch;
+    return findings.size() == before ? FOTA_OK : FOTA_NEW_MISMATCH;
 }
 
 } // namespace quarnel::verify

@@ -25,7 +25,7 @@ public:
 
     // One finding per run of 4 KiB sectors, last written by the same chunk,
     // that differ from the new image or whose content is unknown (beyond the
-    // old image and never written). Returns 0 or 22.
+    // old image and never written). Returns FOTA_OK or FOTA_NEW_MISMATCH.
     int compareWith(const std::vector<uint8_t> &newImage, Findings &findings) const;
 
 private:

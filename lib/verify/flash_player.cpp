@@ -20,16 +20,16 @@ bool checkChunkGeometry(const StreamChunk &chunk, size_t index, const CodeArea &
     const uint64_t target = chunk.targetOffset;
     const uint64_t length = chunk.length();
     if (!isEraseUnit(length))
-        addFinding(findings, resultUpgradeFailed,
+        addFinding(findings, FOTA_UPGRADE_FAILED,
                    "chunk %zu at 0x%08X: length %llu is not an erase unit (4096, 32768 or 65536 bytes)", index,
                    chunk.targetOffset, static_cast<ull>(length));
     else if (target % length != 0)
-        addFinding(findings, resultUpgradeFailed, "chunk %zu at 0x%08X: not aligned to its length %llu", index,
+        addFinding(findings, FOTA_UPGRADE_FAILED, "chunk %zu at 0x%08X: not aligned to its length %llu", index,
                    chunk.targetOffset, static_cast<ull>(length));
     const uint64_t areaStart = area.codeBase;
     const uint64_t areaEnd = areaStart + area.codeSize;
     if (target < areaStart || target + length > areaEnd)
-        addFinding(findings, resultUpgradeFailed,
+        addFinding(findings, FOTA_UPGRADE_FAILED,
                    "chunk %zu at 0x%08X: [0x%08llX, 0x%08llX) lies outside the code area [0x%08llX, 0x%08llX)", index,
                    chunk.targetOffset, static_cast<ull>(target), static_cast<ull>(target + length),
                    static_cast<ull>(areaStart), static_cast<ull>(areaEnd));
@@ -39,7 +39,7 @@ bool checkChunkGeometry(const StreamChunk &chunk, size_t index, const CodeArea &
         const uint64_t from = record.sourceOffset;
         // A record without difference bytes reads nothing, wherever it points.
         if (record.diffLength > 0 && (from < areaStart || from + record.diffLength > oldEnd))
-            addFinding(findings, resultUpgradeFailed,
+            addFinding(findings, FOTA_UPGRADE_FAILED,
                        "chunk %zu at 0x%08X, record %zu: reads [0x%08llX, 0x%08llX) outside the old image [0x%08llX, "
                        "0x%08llX)",
                        index, chunk.targetOffset, r, static_cast<ull>(from), static_cast<ull>(from + record.diffLength),
@@ -73,19 +73,19 @@ int playChunks(const PackContents &contents, const CodeArea &area, uint32_t oldS
     for (size_t index = 0; index < contents.chunks.size(); ++index) {
         const StreamChunk &chunk = contents.chunks[index];
         if (!checkChunkGeometry(chunk, index, area, oldSize, findings))
-            return resultUpgradeFailed;
+            return FOTA_UPGRADE_FAILED;
         // The whole unit is built before any of it is written: records may read the unit itself.
         const std::vector<uint8_t> unit = buildChunk(contents.stream, chunk, flash);
         const uint32_t crc = packCrc32(unit.data(), static_cast<uint32_t>(unit.size()));
         if (crc != chunk.chunkCrc) {
-            addFinding(findings, resultUpgradeFailed,
+            addFinding(findings, FOTA_UPGRADE_FAILED,
                        "chunk %zu at 0x%08X: built bytes hash to 0x%08X, the stream says 0x%08X", index,
                        chunk.targetOffset, crc, chunk.chunkCrc);
-            return resultUpgradeFailed;
+            return FOTA_UPGRADE_FAILED;
         }
         flash.write(chunk.targetOffset, unit, index);
     }
-    return resultOk;
+    return FOTA_OK;
 }
 
 } // namespace quarnel::verify

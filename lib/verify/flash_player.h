@@ -14,7 +14,7 @@ namespace quarnel::verify {
 // the code area whose records read only the old image's area
 // [codeBase, codeBase + oldSize), then built in RAM from the flash as it
 // stands, checked against its CRC and written. Stops at the first chunk that
-// fails, as a device would. Returns 0 or 20.
+// fails, as a device would. Returns FOTA_OK or FOTA_UPGRADE_FAILED.
 int playChunks(const PackContents &contents, const CodeArea &area, uint32_t oldSize, FlashModel &flash,
                Findings &findings);
 

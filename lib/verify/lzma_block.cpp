@@ -108,28 +108,28 @@ int readLzmaHeader(const uint8_t *block, size_t blockSize, uint64_t streamCap, s
                    LzmaBlockHeader &header, Findings &findings)
 {
     if (blockSize < lzmaHeaderSize) {
-        addFinding(findings, resultPackInvalid,
+        addFinding(findings, FOTA_PACK_INVALID,
                    "pack byte %zu: data of %zu bytes is shorter than the %u-byte LZMA header", blockOffset, blockSize,
                    lzmaHeaderSize);
-        return resultPackInvalid;
+        return FOTA_PACK_INVALID;
     }
     header.properties = block[0];
     header.dictionarySize = loadLe32(block + 1);
     header.statedLength = loadLe64(block + 5);
     const size_t before = findings.size();
     if (header.properties != lzmaPropertiesByte)
-        addFinding(findings, resultPackInvalid,
+        addFinding(findings, FOTA_PACK_INVALID,
                    "pack byte %zu (LZMA properties): 0x%02X, expected 0x%02X (lc 3, lp 0, pb 2)", blockOffset,
                    header.properties, lzmaPropertiesByte);
     if (header.dictionarySize != lzmaDictionarySize)
-        addFinding(findings, resultPackInvalid, "pack byte %zu (LZMA dictionary): %u bytes, expected %u",
+        addFinding(findings, FOTA_PACK_INVALID, "pack byte %zu (LZMA dictionary): %u bytes, expected %u",
                    blockOffset + 1, header.dictionarySize, lzmaDictionarySize);
     if (header.statedLength > streamCap)
         addFinding(
-            findings, resultPackInvalid,
+            findings, FOTA_PACK_INVALID,
             "pack byte %zu (LZMA length): %llu bytes, more than the %llu bytes a stream for this code area can need",
             blockOffset + 5, static_cast<ull>(header.statedLength), static_cast<ull>(streamCap));
-    return findings.size() == before ? resultOk : resultPackInvalid;
+    return findings.size() == before ? FOTA_OK : FOTA_PACK_INVALID;
 }
 
 int decodeLzmaBlock(const uint8_t *block, size_t blockSize, const LzmaBlockHeader &header, size_t blockOffset,
@@ -141,24 +141,24 @@ int decodeLzmaBlock(const uint8_t *block, size_t blockSize, const LzmaBlockHeade
         std::vector<uint8_t> wide;
         if (decoded.ret == LZMA_DATA_ERROR &&
             decodeWithWindow(block, blockSize, header, header.dictionarySize, wide).ret == LZMA_STREAM_END) {
-            addFinding(findings, resultPackInvalid,
+            addFinding(findings, FOTA_PACK_INVALID,
                        "LZMA data at pack byte %llu: a match reaches further back than the device's %u-byte window "
                        "(the data decodes only with a wider one)",
                        static_cast<ull>(blockOffset + lzmaHeaderSize + decoded.consumed), lzmaWindowSize);
-            return resultPackInvalid;
+            return FOTA_PACK_INVALID;
         }
-        addFinding(findings, decoded.ret == LZMA_MEM_ERROR ? resultOutOfMemory : resultPackInvalid,
+        addFinding(findings, decoded.ret == LZMA_MEM_ERROR ? FOTA_OUT_OF_MEMORY : FOTA_PACK_INVALID,
                    "LZMA data at pack byte %llu: %s after %zu of %llu stream bytes",
                    static_cast<ull>(blockOffset + lzmaHeaderSize + decoded.consumed), decoderTrouble(decoded.ret),
                    out.size(), static_cast<ull>(header.statedLength));
         return findings.back().code;
     }
     if (decoded.leftOver != 0) {
-        addFinding(findings, resultPackInvalid, "LZMA data at pack byte %llu: %zu bytes follow the end of the data",
+        addFinding(findings, FOTA_PACK_INVALID, "LZMA data at pack byte %llu: %zu bytes follow the end of the data",
                    static_cast<ull>(blockOffset + lzmaHeaderSize + decoded.consumed), decoded.leftOver);
-        return resultPackInvalid;
+        return FOTA_PACK_INVALID;
     }
-    return resultOk;
+    return FOTA_OK;
 }
 
 } // namespace quarnel::verify

@@ -16,7 +16,7 @@ struct LzmaBlockHeader {
 };
 
 // Reads and checks the header at block[0..13): the fixed properties and
-// dictionary, and a stated length of at most streamCap. Returns 0 or 19.
+// dictionary, and a stated length of at most streamCap. Returns FOTA_OK or FOTA_PACK_INVALID.
 // Findings name pack bytes, the block starting at pack byte blockOffset.
 int readLzmaHeader(const uint8_t *block, size_t blockSize, uint64_t streamCap, size_t blockOffset,
                    LzmaBlockHeader &header, Findings &findings);

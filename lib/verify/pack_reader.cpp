@@ -19,9 +19,9 @@ int readPackHeader(const std::vector<uint8_t> &packBytes, PackHeader &header, Fi
 {
     const size_t size = packBytes.size();
     if (size < packHeaderSize) {
-        addFinding(findings, resultPackInvalid, "pack byte 0: %zu bytes are shorter than the %u-byte header", size,
+        addFinding(findings, FOTA_PACK_INVALID, "pack byte 0: %zu bytes are shorter than the %u-byte header", size,
                    packHeaderSize);
-        return resultPackInvalid;
+        return FOTA_PACK_INVALID;
     }
     const uint8_t *bytes = packBytes.data();
     header.oldCrc = loadLe32(bytes + packOldCrcOffset);
@@ -32,20 +32,20 @@ int readPackHeader(const std::vector<uint8_t> &packBytes, PackHeader &header, Fi
 
     const size_t before = findings.size();
     if (std::memcmp(bytes, packMagic, sizeof packMagic) != 0)
-        addFinding(findings, resultPackInvalid,
+        addFinding(findings, FOTA_PACK_INVALID,
                    "pack byte 0 (magic): %02X %02X %02X %02X %02X %02X %02X %02X, expected \"VYNOTA01\"", bytes[0],
                    bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7]);
     const size_t dataBytes = size - packHeaderSize;
     if (header.dataLength != dataBytes) {
-        addFinding(findings, resultPackInvalid, "pack byte %u (dataLength): %u, but %zu bytes follow the header",
+        addFinding(findings, FOTA_PACK_INVALID, "pack byte %u (dataLength): %u, but %zu bytes follow the header",
                    packDataLengthOffset, header.dataLength, dataBytes);
     } else {
         const uint32_t crc = packCrc32(bytes + packHeaderSize, header.dataLength);
         if (crc != header.dataCrc)
-            addFinding(findings, resultPackInvalid, "pack byte %u (dataCrc): 0x%08X, the data hashes to 0x%08X",
+            addFinding(findings, FOTA_PACK_INVALID, "pack byte %u (dataCrc): 0x%08X, the data hashes to 0x%08X",
                        packDataCrcOffset, header.dataCrc, crc);
     }
-    return findings.size() == before ? resultOk : resultPackInvalid;
+    return findings.size() == before ? FOTA_OK : FOTA_PACK_INVALID;
 }
 
 int readPackData(const std::vector<uint8_t> &packBytes, uint64_t streamCap, PackContents &contents, Findings &findings)

@@ -25,11 +25,12 @@ struct PackContents {
     std::vector<StreamChunk> chunks;
 };
 
-// Checks magic, dataLength against the size and dataCrc. Returns 0 or 19.
+// Checks magic, dataLength against the size and dataCrc. Returns FOTA_OK or FOTA_PACK_INVALID.
 int readPackHeader(const std::vector<uint8_t> &packBytes, PackHeader &header, Findings &findings);
 
 // After readPackHeader: checks the LZMA block, decodes at most streamCap
-// bytes and splits the stream into chunks. Returns 0, 19 or 24.
+// bytes and splits the stream into chunks. Returns FOTA_OK, FOTA_PACK_INVALID
+// or FOTA_OUT_OF_MEMORY.
 int readPackData(const std::vector<uint8_t> &packBytes, uint64_t streamCap, PackContents &contents, Findings &findings);
 
 // Both of the above.

@@ -18,14 +18,14 @@ void checkOldImageFields(const PackHeader &header, const CodeArea &area, const s
 {
     const uint32_t oldSize = static_cast<uint32_t>(oldBytes.size());
     if (header.oldStart != area.codeBase)
-        addFinding(findings, resultPackInvalid, "pack byte %u (oldStart): 0x%08X, the old image starts at 0x%08X",
+        addFinding(findings, FOTA_PACK_INVALID, "pack byte %u (oldStart): 0x%08X, the old image starts at 0x%08X",
                    packOldStartOffset, header.oldStart, area.codeBase);
     if (header.oldSize != oldSize)
-        addFinding(findings, resultPackInvalid, "pack byte %u (oldSize): 0x%08X, the old image holds 0x%08X bytes",
+        addFinding(findings, FOTA_PACK_INVALID, "pack byte %u (oldSize): 0x%08X, the old image holds 0x%08X bytes",
                    packOldSizeOffset, header.oldSize, oldSize);
     const uint32_t crc = packCrc32(oldBytes.data(), oldSize);
     if (header.oldCrc != crc)
-        addFinding(findings, resultPackInvalid, "pack byte %u (oldCrc): 0x%08X, the old image hashes to 0x%08X",
+        addFinding(findings, FOTA_PACK_INVALID, "pack byte %u (oldCrc): 0x%08X, the old image hashes to 0x%08X",
                    packOldCrcOffset, header.oldCrc, crc);
 }
 
@@ -51,19 +51,19 @@ VerifyResult verifyPack(const std::vector<uint8_t> &packBytes, const CodeArea &a
     if (packBytes.size() >= packHeaderSize)
         checkOldImageFields(contents.header, area, oldBytes, result.findings);
     if (!result.findings.empty()) {
-        result.code = resultPackInvalid;
+        result.code = FOTA_PACK_INVALID;
         return result;
     }
     result.code = readPackData(packBytes, streamCapForArea(area.codeSize), contents, result.findings);
-    if (result.code != resultOk)
+    if (result.code != FOTA_OK)
         return result;
 
     const size_t oldSize = oldBytes.size();
     FlashModel flash(area.codeBase, std::move(oldBytes), static_cast<uint32_t>(newBytes.size()));
     result.code = playChunks(contents, area, static_cast<uint32_t>(oldSize), flash, result.findings);
-    if (result.code == resultOk)
+    if (result.code == FOTA_OK)
         result.code = flash.compareWith(newBytes, result.findings);
-    if (result.code == resultOk)
+    if (result.code == FOTA_OK)
         result.summary = summaryOf(contents, area, oldSize, newBytes.size());
     return result;
 }

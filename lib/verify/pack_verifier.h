@@ -19,9 +19,10 @@ struct VerifyResult {
 // Checks the pack's header against the old image, its LZMA block and stream,
 // then plays it on a flash model holding the old image and compares the
 // result with the new image. The images' bytes are as loadImagePair accepted
-// them for this area; the old image's become the flash model. code is 0, or
-// the first failing stage's: 19 invalid pack, 20 a chunk that cannot be
-// applied, 22 a result that is not the new image, 24 out of memory.
+// them for this area; the old image's become the flash model. code is FOTA_OK,
+// or the first failing stage's: FOTA_PACK_INVALID, FOTA_UPGRADE_FAILED for a
+// chunk that cannot be applied, FOTA_NEW_MISMATCH for a result that is not the
+// new image, FOTA_OUT_OF_MEMORY.
 VerifyResult verifyPack(const std::vector<uint8_t> &packBytes, const CodeArea &area, std::vector<uint8_t> oldBytes,
                         const std::vector<uint8_t> &newBytes);
 

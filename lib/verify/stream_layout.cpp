@@ -18,17 +18,17 @@ int parsePatchStream(const std::vector<uint8_t> &stream, std::vector<StreamChunk
     chunks.clear();
     const size_t size = stream.size();
     if (size < 4) {
-        addFinding(findings, resultPackInvalid, "stream byte 0: %zu bytes hold no chunk count", size);
-        return resultPackInvalid;
+        addFinding(findings, FOTA_PACK_INVALID, "stream byte 0: %zu bytes hold no chunk count", size);
+        return FOTA_PACK_INVALID;
     }
     const uint32_t chunkCount = loadLe32(stream.data());
     size_t pos = 4;
     // Entries take 12 bytes each, so a count the stream cannot hold is refused before anything is reserved.
     if (chunkCount > (size - pos) / entrySize) {
-        addFinding(findings, resultPackInvalid,
+        addFinding(findings, FOTA_PACK_INVALID,
                    "stream byte 0 (chunkCount): %u chunks need %llu bytes of entries, %zu bytes follow", chunkCount,
                    static_cast<ull>(chunkCount) * entrySize, size - pos);
-        return resultPackInvalid;
+        return FOTA_PACK_INVALID;
     }
     chunks.resize(chunkCount);
     uint64_t diffTotal = 0;
@@ -36,9 +36,9 @@ int parsePatchStream(const std::vector<uint8_t> &stream, std::vector<StreamChunk
     for (uint32_t c = 0; c < chunkCount; ++c) {
         StreamChunk &chunk = chunks[c];
         if (size - pos < entrySize) {
-            addFinding(findings, resultPackInvalid, "stream byte %zu: chunk %u's entry runs past the end of the stream",
+            addFinding(findings, FOTA_PACK_INVALID, "stream byte %zu: chunk %u's entry runs past the end of the stream",
                        pos, c);
-            return resultPackInvalid;
+            return FOTA_PACK_INVALID;
         }
         chunk.entryPosition = pos;
         chunk.targetOffset = loadLe32(&stream[pos]);
@@ -46,10 +46,10 @@ int parsePatchStream(const std::vector<uint8_t> &stream, std::vector<StreamChunk
         const uint32_t recordCount = loadLe32(&stream[pos + 8]);
         pos += entrySize;
         if (recordCount > (size - pos) / entrySize) {
-            addFinding(findings, resultPackInvalid,
+            addFinding(findings, FOTA_PACK_INVALID,
                        "stream byte %zu (chunk %u recordCount): %u records need %llu bytes, %zu bytes follow", pos - 4,
                        c, recordCount, static_cast<ull>(recordCount) * entrySize, size - pos);
-            return resultPackInvalid;
+            return FOTA_PACK_INVALID;
         }
         chunk.records.resize(recordCount);
         for (StreamRecord &record : chunk.records) {
@@ -66,10 +66,10 @@ int parsePatchStream(const std::vector<uint8_t> &stream, std::vector<StreamChunk
     const size_t areas = size - pos;
     if (diffTotal + extraTotal != areas) {
         addFinding(
-            findings, resultPackInvalid,
+            findings, FOTA_PACK_INVALID,
             "stream byte %zu: the records ask for %llu difference and %llu literal bytes, %zu bytes follow the entries",
             pos, static_cast<ull>(diffTotal), static_cast<ull>(extraTotal), areas);
-        return resultPackInvalid;
+        return FOTA_PACK_INVALID;
     }
     size_t diffPos = pos;
     size_t extraPos = pos + static_cast<size_t>(diffTotal);
@@ -79,7 +79,7 @@ int parsePatchStream(const std::vector<uint8_t> &stream, std::vector<StreamChunk
         diffPos += static_cast<size_t>(chunk.diffBytes);
         extraPos += static_cast<size_t>(chunk.extraBytes);
     }
-    return resultOk;
+    return FOTA_OK;
 }
 
 Walk walkOf(const std::vector<StreamChunk> &chunks)

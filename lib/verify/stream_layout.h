@@ -29,7 +29,7 @@ struct StreamChunk {
 };
 
 // Splits the stream into chunks; every count and length must agree with the
-// stream's size to its last byte. Returns 0 or 19.
+// stream's size to its last byte. Returns FOTA_OK or FOTA_PACK_INVALID.
 int parsePatchStream(const std::vector<uint8_t> &stream, std::vector<StreamChunk> &chunks, Findings &findings);
 
 enum class Walk { none, single, forward, backward, mixed };

@@ -15,6 +15,7 @@
 
 #include "failure_detail.h"
 #include "gui_test_support.h"
+#include "quarnel.h"
 
 namespace {
 
@@ -90,18 +91,18 @@ void FailureDetailTest::packOntoALodFileIsNamed()
 #endif
     for (const Case &entry : cases) {
         const RunInputs inputs{oldLod, newLod, entry.pack, 0x10000, 0x100000};
-        QCOMPARE(failureDetail(17, inputs),
+        QCOMPARE(failureDetail(FOTA_PACK_WRITE_FAILED, inputs),
                  QStringLiteral("  pack file: ") + absolute(entry.pack) + entry.reason);
     }
 
     // The same bytes in another file are another file: nothing to blame but the file's name.
     const QString copy = work.path(QStringLiteral("copy.lod"));
     QVERIFY(QFile::copy(oldLod, copy));
-    QCOMPARE(failureDetail(17, RunInputs{oldLod, newLod, copy, 0x10000, 0x100000}),
+    QCOMPARE(failureDetail(FOTA_PACK_WRITE_FAILED, RunInputs{oldLod, newLod, copy, 0x10000, 0x100000}),
              QStringLiteral("  pack file: ") + absolute(copy));
     // Neither does a pack that does not exist yet match a LOD file that does not exist either.
     const QString missing = work.path(QStringLiteral("missing.lod"));
-    QCOMPARE(failureDetail(17, RunInputs{missing, newLod, missing, 0x10000, 0x100000}),
+    QCOMPARE(failureDetail(FOTA_PACK_WRITE_FAILED, RunInputs{missing, newLod, missing, 0x10000, 0x100000}),
              QStringLiteral("  pack file: ") + absolute(missing));
 }
 
@@ -123,8 +124,8 @@ void FailureDetailTest::packPathThatCannotBeWritten()
     for (const auto &entry : cases) {
         const RunInputs inputs{work.path(QStringLiteral("old.lod")), work.path(QStringLiteral("new.lod")),
                                entry.pack, 0x10000, 0x100000};
-        QCOMPARE(failureDetail(17, inputs), QStringLiteral("  pack file: %1 (%2)")
-                                                .arg(absolute(entry.pack), systemText(entry.code)));
+        QCOMPARE(failureDetail(FOTA_PACK_WRITE_FAILED, inputs),
+                 QStringLiteral("  pack file: %1 (%2)").arg(absolute(entry.pack), systemText(entry.code)));
     }
 }
 
@@ -139,16 +140,16 @@ void FailureDetailTest::unreadableLodFiles()
     const QString pack = work.path(QStringLiteral("out.pack"));
 
     const QString missing = QStringLiteral("missing.lod");
-    QCOMPARE(failureDetail(7, RunInputs{missing, good, pack, 0, 0}),
+    QCOMPARE(failureDetail(FOTA_OLD_LOD_UNREADABLE, RunInputs{missing, good, pack, 0, 0}),
              QStringLiteral("  old LOD file: %1 (%2)").arg(absolute(missing), systemText(ENOENT)));
     const QString folder = work.path(QStringLiteral("folder.lod"));
-    QCOMPARE(failureDetail(8, RunInputs{good, folder, pack, 0, 0}),
+    QCOMPARE(failureDetail(FOTA_NEW_LOD_UNREADABLE, RunInputs{good, folder, pack, 0, 0}),
              QStringLiteral("  new LOD file: %1 (%2)").arg(absolute(folder), systemText(EISDIR)));
     const QString empty = work.path(QStringLiteral("empty.lod"));
-    QCOMPARE(failureDetail(7, RunInputs{empty, good, pack, 0, 0}),
+    QCOMPARE(failureDetail(FOTA_OLD_LOD_UNREADABLE, RunInputs{empty, good, pack, 0, 0}),
              QStringLiteral("  old LOD file: %1 (the file is empty)").arg(absolute(empty)));
     // Nothing found against it: the line still says which file.
-    QCOMPARE(failureDetail(8, RunInputs{good, good, pack, 0, 0}),
+    QCOMPARE(failureDetail(FOTA_NEW_LOD_UNREADABLE, RunInputs{good, good, pack, 0, 0}),
              QStringLiteral("  new LOD file: ") + absolute(good));
 }
 
@@ -156,14 +157,20 @@ void FailureDetailTest::refusedImagesAndCodeArea()
 {
     const RunInputs inputs{QStringLiteral("a/old.lod"), QStringLiteral("b/new.lod"),
                            QStringLiteral("out.pack"), 0x10800, 0x3F0001};
-    for (int result : {9, 10, 11, 12})
+    for (int result :
+         {FOTA_OLD_NOT_CONTIGUOUS, FOTA_OLD_SIZE_MISALIGNED, FOTA_OLD_ADDRESS_MISMATCH, FOTA_OLD_TOO_LARGE})
         QCOMPARE(failureDetail(result, inputs), QStringLiteral("  old LOD file: ") + absolute(inputs.oldLod));
-    for (int result : {13, 14, 15, 16})
+    for (int result :
+         {FOTA_NEW_NOT_CONTIGUOUS, FOTA_NEW_SIZE_MISALIGNED, FOTA_NEW_ADDRESS_MISMATCH, FOTA_NEW_TOO_LARGE})
         QCOMPARE(failureDetail(result, inputs), QStringLiteral("  new LOD file: ") + absolute(inputs.newLod));
-    QCOMPARE(failureDetail(2, inputs), QStringLiteral("  code base 67584 is not a multiple of 4096"));
-    QCOMPARE(failureDetail(3, inputs), QStringLiteral("  code size 4128769 is not a multiple of 4096"));
+    QCOMPARE(failureDetail(FOTA_CODE_BASE_MISALIGNED, inputs),
+             QStringLiteral("  code base 67584 is not a multiple of 4096"));
+    QCOMPARE(failureDetail(FOTA_CODE_SIZE_MISALIGNED, inputs),
+             QStringLiteral("  code size 4128769 is not a multiple of 4096"));
     // Results that concern no file or value of the run, or no failure at all.
-    for (int result : {0, 1, 19, 20, 22, 24, 25, -1})
+    for (int result :
+         std::initializer_list<int>{FOTA_OK, FOTA_INVALID_SECTOR_SIZE, FOTA_PACK_INVALID, FOTA_UPGRADE_FAILED,
+                                    FOTA_NEW_MISMATCH, FOTA_OUT_OF_MEMORY, FOTA_COMPRESS_FAILED, -1})
         QVERIFY2(failureDetail(result, inputs).isEmpty(), qPrintable(QString::number(result)));
 }
 

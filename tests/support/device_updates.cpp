@@ -52,7 +52,7 @@ DevicePair makeDevicePair(Bytes oldImage, Bytes newImage, uint32_t codeBase)
               0);
     quarnel::verify::PackContents contents;
     quarnel::verify::Findings findings;
-    EXPECT_EQ(quarnel::verify::readPack(pair.pack, quarnel::verify::maxStreamLength, contents, findings), 0);
+    EXPECT_EQ(quarnel::verify::readPack(pair.pack, quarnel::verify::maxStreamLength, contents, findings), FOTA_OK);
     pair.chunkCount = static_cast<uint32_t>(contents.chunks.size());
     pair.walk = quarnel::verify::walkOf(contents.chunks);
     return pair;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/crc32.h"
+#include "quarnel.h"
 #include "verify/pack_verifier.h"
 
 namespace testsupport {
@@ -185,7 +186,7 @@ struct Record {
     const size_t span = (std::max(oldImage.size(), newImage.size()) + 4095) / 4096 * 4096;
     const CodeArea area = {flashBase, codeBase, static_cast<uint32_t>(span)};
     const auto verified = quarnel::verify::verifyPack(pack, area, oldImage, newImage);
-    if (verified.code != 0) {
+    if (verified.code != FOTA_OK) {
         auto failure = ::testing::AssertionFailure() << "packcheck rejects the pack with code " << verified.code;
         for (const auto &finding : verified.findings)
             failure << "\n  " << finding.text;

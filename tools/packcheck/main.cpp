@@ -26,7 +26,7 @@ int report(const verify::Findings &findings, int code)
 {
     for (const verify::Finding &finding : findings)
         std::printf("%s\n", finding.text.c_str());
-    if (code != resultOk)
+    if (code != FOTA_OK)
         std::printf("%s\n", FotaErrorMsg(code));
     return code;
 }
@@ -43,7 +43,7 @@ int verifyCommand(char **argv)
     if (const int result = verify::readPackFile(argv[5], pack, findings))
         return report(findings, result);
     const verify::VerifyResult result = verify::verifyPack(pack, area, imageBytes(*oldImage), imageBytes(*newImage));
-    if (result.code == resultOk)
+    if (result.code == FOTA_OK)
         std::printf("%s\n", result.summary.c_str());
     return report(result.findings, result.code);
 }
@@ -58,7 +58,7 @@ int info(const char *path)
     if (const int result = verify::readPack(pack, verify::maxStreamLength, contents, findings))
         return report(findings, result);
     std::printf("pack: %s, %zu bytes\n%s", path, pack.size(), verify::describePack(contents).c_str());
-    return resultOk;
+    return FOTA_OK;
 }
 
 // A program unit for the simulated flash: 1, 2, 4 ... 256, or 0 when the text is none of them.
@@ -92,7 +92,7 @@ int runOrReportOutOfMemory(int argc, char **argv)
     try {
         return run(argc, argv);
     } catch (const std::bad_alloc &) {
-        return report({}, resultOutOfMemory);
+        return report({}, FOTA_OUT_OF_MEMORY);
     }
 }
 
@@ -104,7 +104,7 @@ int runOrReportOutOfMemory(int argc, char **argv)
 int wmain(int argc, wchar_t **wideArgv)
 {
     char **argv = utf8Arguments(argc, wideArgv);
-    return argv != nullptr ? runOrReportOutOfMemory(argc, argv) : report({}, resultOutOfMemory);
+    return argv != nullptr ? runOrReportOutOfMemory(argc, argv) : report({}, FOTA_OUT_OF_MEMORY);
 }
 #else
 int main(int argc, char **argv)

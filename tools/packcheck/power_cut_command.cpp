@@ -54,7 +54,7 @@ int powerCutCommand(const CodeArea &area, const char *oldPath, const char *newPa
     const SweepResult sweep = sweepEveryCut(update, 1);
     if (sweep.operations == 0) {
         std::printf("%s\n", sweep.failures.front().c_str());
-        return reportFindings({}, resultUpgradeFailed);
+        return reportFindings({}, FOTA_UPGRADE_FAILED);
     }
     for (size_t i = 0; i < std::min(sweep.failures.size(), listedFailures); ++i)
         std::printf("%s\n", sweep.failures[i].c_str());
@@ -62,10 +62,10 @@ int powerCutCommand(const CodeArea &area, const char *oldPath, const char *newPa
                 static_cast<unsigned long long>(sweep.cutPoints), static_cast<unsigned long long>(sweep.operations));
     if (!sweep.failures.empty()) {
         std::printf("%zu did not end with the new image\n", sweep.failures.size());
-        return reportFindings({}, resultNewMismatch);
+        return reportFindings({}, FOTA_NEW_MISMATCH);
     }
     std::printf("every one ended with the new image\n");
-    return resultOk;
+    return FOTA_OK;
 }
 
 } // namespace quarnel::powercut
