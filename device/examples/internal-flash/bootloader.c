@@ -69,7 +69,8 @@ static int applyPendingUpdate(uint32_t packLength)
     return FotaApplyPack(&flash, &pack, &spare, work, sizeof work);
 }
 
-/* Only a sanity check of the vector table; a product checks the image's checksum or signature here. */
+/* Only a sanity check of the vector table. A product checks the image's checksum or signature here: a pack
+   damaged half way through an update is refused, and leaves a half-written image behind. */
 static int applicationLooksBootable(const uint32_t *vectors)
 {
     const uint32_t stack = vectors[0];
@@ -96,8 +97,8 @@ int main(void)
             for (;;) {
             }
         }
-        /* 0: the new image is in flash. 1 to 13: refused before a single erase or program, so the flash holds
-           what it held and this pack will never apply to it. Either way the update is over. */
+        /* 0: the new image is in flash. 1 to 13: refused before a single erase or program, so this call changed
+           nothing and the pack as it is will never apply. Either way the update is over. */
         closeUpdate();
     }
     if (applicationLooksBootable(vectors))
