@@ -88,7 +88,11 @@ static void startApplication(const uint32_t *vectors)
 int main(void)
 {
     const uint32_t *const vectors = (const uint32_t *)(FLASH_BASE_ADDRESS + APP_OFFSET);
-    const uint32_t packLength = pendingPackLength();
+    uint32_t packLength;
+    /* Nothing may run from the flash while it is busy, so no interrupt handler either; the application
+       enables interrupts again. */
+    __asm__ volatile("cpsid i" : : : "memory");
+    packLength = pendingPackLength();
     if (packLength != 0) {
         const int result = applyPendingUpdate(packLength);
         /* 14 to 18: a flash fault part way; the records keep the progress and the next boot goes on from there,
