@@ -69,7 +69,7 @@ typedef struct NorFlash {
 
 /* What the loaded bytes have been through. */
 typedef enum NorPast {
-    norPastUnknown,  /* every byte must be erased before it is programmed */
+    norPastUnknown,      /* every byte must be erased before it is programmed */
     norPastErasedAsRead, /* a byte reading 0xFF was erased and not programmed since, as a copy of an earlier model's flash */
 } NorPast;
 
