@@ -1,4 +1,4 @@
-// A NOR flash for the device applier, with a power cut at a chosen erase or program call.
+// The device's NOR flash model (device/flash-model, in C) with its memory, for C++ callers.
 #pragma once
 
 #include <csetjmp>
@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "nor_flash.h"
 #include "quarnel_apply.h"
 
 namespace quarnel::powercut {
@@ -18,16 +19,19 @@ struct FlashRange {
 // Where in a call the power fails: before it acts, part way through it, or after it acted but before it returns.
 enum class CutMode { before, torn, after };
 
-// Flash offsets [0, bytes.size()). Erase makes 0xFF; program clears bits. Programming a
-// byte that is not erased, or one already programmed since its last erase, and any erase
-// or program outside the allowed ranges or off the erase and program units, is recorded as a
-// violation and not carried out.
+// Flash offsets [0, bytes.size()), with the rules and torn calls of nor_flash.h. A broken rule is
+// recorded as a violation and not carried out.
 class NorFlashSim {
 public:
-    NorFlashSim(std::vector<uint8_t> bytes, std::vector<FlashRange> writable, uint32_t programUnit, uint64_t seed);
+    // past: whether the bytes' history is unknown (all must be erased before programmed) or they are a
+    // copy of an earlier model's flash, where a byte reading 0xFF may be programmed.
+    NorFlashSim(std::vector<uint8_t> bytes, const std::vector<FlashRange> &writable, uint32_t programUnit,
+                uint64_t seed, NorPast past = norPastUnknown);
+    NorFlashSim(const NorFlashSim &) = delete;
+    NorFlashSim &operator=(const NorFlashSim &) = delete;
 
-    // The callbacks the applier gets; context is this object.
-    FotaFlash callbacks();
+    // The callbacks the applier gets.
+    FotaFlash callbacks() { return norFlashInterface(&model_); }
 
     // The next erase or program call numbered `operation` (counted from 0 since this
     // call) cuts the power in the given way: the call jumps to `target` and never returns.
@@ -36,31 +40,14 @@ public:
 
     const std::vector<uint8_t> &bytes() const { return bytes_; }
     // Erase and program calls since the last armCut or disarm.
-    uint64_t operations() const { return operations_; }
-    const std::vector<std::string> &violations() const { return violations_; }
+    uint64_t operations() const { return model_.calls; }
+    // The first broken rule and how many followed it; empty while none.
+    std::vector<std::string> violations() const;
 
 private:
-    static int read(void *context, uint32_t offset, void *out, uint32_t length);
-    static int erase(void *context, uint32_t offset, uint32_t length);
-    static int program(void *context, uint32_t offset, const void *data, uint32_t length);
-
-    bool inRange(uint32_t offset, uint32_t length) const;
-    bool writable(uint32_t offset, uint32_t length) const;
-    void violation(const char *what, uint32_t offset, uint32_t length);
-    // Whether this call is the one to cut, and in which way.
-    bool cutsNow(CutMode &mode);
-    uint64_t random();
-
     std::vector<uint8_t> bytes_;
-    std::vector<uint8_t> programmed_; // 1 where a completed program wrote since the last erase
-    std::vector<FlashRange> writable_;
-    uint32_t programUnit_;
-    uint64_t randomState_;
-    std::vector<std::string> violations_;
-    std::jmp_buf *cutTarget_ = nullptr;
-    uint64_t cutOperation_ = 0;
-    CutMode cutMode_ = CutMode::before;
-    uint64_t operations_ = 0;
+    std::vector<uint8_t> unerased_;
+    NorFlash model_{};
 };
 
 } // namespace quarnel::powercut

@@ -109,6 +109,8 @@ uint64_t PowerCutRunner::countOperations(std::string &failure)
     applyOnce(flash, update_, work_, nullptr, result);
     if (result != 0) {
         failure = std::string("the uncut run fails: ") + FotaApplyErrorMsg(result);
+        for (const std::string &violation : flash.violations())
+            failure += " (" + violation + ")";
         return 0;
     }
     return flash.operations();

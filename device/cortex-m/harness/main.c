@@ -29,6 +29,7 @@ static uint8_t oldImage[imageCapacity];
 static uint8_t newImage[imageCapacity];
 static uint8_t flashWindow[windowCapacity];
 static uint8_t initialWindow[windowCapacity];
+static uint8_t flashUnerased[windowCapacity / 8];
 /* The applier's whole work memory, reserved at build time as firmware would. */
 static uint8_t workMemory[FOTA_APPLY_WORK_SIZE];
 
@@ -57,6 +58,7 @@ static int layOutFlash(uint32_t codeStart, uint32_t oldSize, uint32_t stateLengt
 
     NorFlash *flash = &rig.flash;
     flash->bytes = flashWindow;
+    flash->unerased = flashUnerased;
     flash->base = codeStart;
     flash->size = state + stateLength - codeStart;
     flash->writable[0].offset = rig.newStart;

@@ -105,8 +105,8 @@ static void describePlan(const UpdateRig *rig, const CutPlan *plan, int reached,
 
 void rigResetFlash(UpdateRig *rig)
 {
-    memcpy(rig->flash.bytes, rig->initialFlash, rig->flash.size);
-    rig->flash.fault[0] = '\0';
+    /* Leftovers of earlier use: the update must erase whatever it programs. */
+    norFlashLoad(&rig->flash, rig->initialFlash, norPastUnknown);
 }
 
 int expectRefusal(UpdateRig *rig, const char *what)
