@@ -1,3 +1,4 @@
+// Writes the LZMA block of doc/pack-format.md section 3; a change here is a change of that document.
 #include "container/lzma_adapter.h"
 
 #include <lzma.h>

@@ -1,3 +1,4 @@
+// Writes the 28-byte header of doc/pack-format.md section 1; a change here is a change of that document.
 #include "container/pack_header.h"
 
 #include <cstring>

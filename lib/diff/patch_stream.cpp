@@ -1,3 +1,4 @@
+// Writes the patch stream of doc/pack-format.md section 4; a change here is a change of that document.
 #include "diff/patch_stream.h"
 
 #include <cstring>

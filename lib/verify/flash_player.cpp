@@ -1,3 +1,4 @@
+// Applies chunks in place as doc/pack-format.md section 4.5 describes.
 #include "verify/flash_player.h"
 
 #include <vector>

@@ -1,3 +1,4 @@
+// Reads the LZMA block of doc/pack-format.md section 3.
 #include "verify/lzma_block.h"
 
 #include <lzma.h>

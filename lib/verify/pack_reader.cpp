@@ -1,3 +1,4 @@
+// Reads packs as doc/pack-format.md describes them, refusing what its section 4.6 lists.
 #include "verify/pack_reader.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Reads the patch stream of doc/pack-format.md section 4.
 #include "verify/stream_layout.h"
 
 #include "common/byte_order.h"

@@ -1,3 +1,4 @@
+// An in-place replayer kept apart from the library, written to doc/pack-format.md.
 #include "support/pack_replay.h"
 
 #include <lzma.h>
