@@ -2,6 +2,7 @@
 #include "quarnel_apply.h"
 
 #include "chunk_apply.h"
+#include "image_area.h"
 #include "pack_header.h"
 #include "progress.h"
 #include "spare_area.h"
@@ -19,7 +20,7 @@ size_t FotaApplyWorkSize(const FotaPackSource *pack)
 
 /* Reads, decodes and checks the pack and the spare area; touches no flash but by reading. */
 static int preparePack(const FotaPackSource *pack, const FotaSpareArea *spare, void *work, size_t workSize,
-                       FotaPackInfo *info, FotaWork *parts, FotaStream *stream)
+                       const FotaTrust *area, FotaPackInfo *info, FotaWork *parts, FotaStream *stream)
 {
     int result = fotaReadPackInfo(pack, info);
     if (result != FOTA_APPLY_OK)
@@ -32,6 +33,8 @@ static int preparePack(const FotaPackSource *pack, const FotaSpareArea *spare, v
         result = fotaDecodeStream(pack, info, parts);
     if (result == FOTA_APPLY_OK)
         result = fotaParseStream(parts->stream, info->streamLength, info, stream);
+    if (result == FOTA_APPLY_OK && area != 0)
+        result = fotaCheckStreamInImageArea(area, info, stream);
     if (result == FOTA_APPLY_OK)
         result = fotaCheckSpare(spare, stream);
     return result;
@@ -39,6 +42,12 @@ static int preparePack(const FotaPackSource *pack, const FotaSpareArea *spare, v
 
 int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack, const FotaSpareArea *spare, void *work,
                   size_t workSize)
+{
+    return fotaApplyPackWithin(flash, pack, spare, work, workSize, 0);
+}
+
+int fotaApplyPackWithin(const FotaFlash *flash, const FotaPackSource *pack, const FotaSpareArea *spare, void *work,
+                        size_t workSize, const FotaTrust *area)
 {
     FotaPackInfo info;
     FotaWork parts;
@@ -50,7 +59,7 @@ int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack, const Fota
     if (flash == 0 || flash->read == 0 || flash->erase == 0 || flash->program == 0 || pack == 0 ||
         pack->read == 0 || spare == 0 || work == 0)
         return FOTA_APPLY_BAD_ARGUMENT;
-    result = preparePack(pack, spare, work, workSize, &info, &parts, &stream);
+    result = preparePack(pack, spare, work, workSize, area, &info, &parts, &stream);
     if (result != FOTA_APPLY_OK)
         return result;
     result = fotaOpenProgress(&progress, flash, spare, &info, parts.io);

@@ -41,6 +41,10 @@ const char *FotaApplyErrorMsg(int code)
         return "chunk built in scratch does not match its checksum";
     case FOTA_APPLY_TARGET_MISMATCH:
         return "unit in flash does not hold its chunk";
+    case FOTA_APPLY_BAD_SIGNATURE:
+        return "pack signature does not verify with the trusted key";
+    case FOTA_APPLY_OUTSIDE_IMAGE_AREA:
+        return "pack writes outside the trusted image area";
     default:
         return "unknown error";
     }
