@@ -453,10 +453,10 @@ TEST(DeviceApply, MissingArgumentsAndMessages)
     EXPECT_EQ(FotaApplyWorkSize(nullptr), 0u);
 
     std::set<std::string> messages;
-    for (int code = FOTA_APPLY_OK; code <= FOTA_APPLY_TOO_MANY_CHUNKS; ++code)
+    for (int code = FOTA_APPLY_OK; code <= FOTA_APPLY_OUTSIDE_IMAGE_AREA; ++code)
         messages.insert(FotaApplyErrorMsg(code));
-    EXPECT_EQ(messages.size(), size_t{FOTA_APPLY_TOO_MANY_CHUNKS + 1});
+    EXPECT_EQ(messages.size(), size_t{FOTA_APPLY_OUTSIDE_IMAGE_AREA + 1});
     EXPECT_EQ(messages.count("unknown error"), 0u);
-    EXPECT_STREQ(FotaApplyErrorMsg(FOTA_APPLY_TOO_MANY_CHUNKS + 1), "unknown error");
+    EXPECT_STREQ(FotaApplyErrorMsg(FOTA_APPLY_OUTSIDE_IMAGE_AREA + 1), "unknown error");
     EXPECT_STREQ(FotaApplyErrorMsg(-1), "unknown error");
 }

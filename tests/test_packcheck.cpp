@@ -584,7 +584,8 @@ TEST(PackCheckCli, SampleFirmwareAndDamagedPacks)
     const Case cases[] = {
         {{},
          "usage: " PACKCHECK_PATH " flashsize codebase oldlod newlod pack\n       " PACKCHECK_PATH
-         " --info pack\n       " PACKCHECK_PATH " --power-cuts flashsize codebase oldlod newlod pack [programunit]\n",
+         " --info pack\n       " PACKCHECK_PATH " --power-cuts flashsize codebase oldlod newlod pack [programunit]\n"
+         "       " PACKCHECK_PATH " --verify-signature key.pem pack\n",
          testsupport::statusOfMinusOne},
         {{"--power-cuts", "0x400000", "0x10000", oldLod, newLod, "sample.pack", "3"},
          "...usage",

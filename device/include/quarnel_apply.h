@@ -30,7 +30,16 @@ typedef struct FotaSpareArea {
     uint32_t programUnit;     /* 1, 2, 4 ... 256: every program call's offset and length are multiples of it */
 } FotaSpareArea;
 
-/* Results of FotaApplyPack; every code but FOTA_APPLY_OK leaves the flash as the last step that finished left it. */
+/* What a device trusts: the key whose packs it takes, the pack's signature, and where packs may write. */
+typedef struct FotaTrust {
+    const uint8_t *publicKey;     /* 65 bytes: 0x04, X, Y of the P-256 key whose packs this device takes */
+    const uint8_t *signature;     /* the pack's .sig: DER ECDSA over the SHA-256 of the whole pack */
+    uint32_t signatureLength;
+    uint32_t imageOffset;         /* the code area packs may write: [imageOffset, imageOffset + imageLength) */
+    uint32_t imageLength;
+} FotaTrust;
+
+/* Results of FotaApplyPack and FotaApplySignedPack; every code but FOTA_APPLY_OK leaves the flash as the last step that finished left it. */
 #define FOTA_APPLY_OK 0
 #define FOTA_APPLY_BAD_ARGUMENT 1       /* a null pointer or callback */
 #define FOTA_APPLY_PACK_READ_FAILED 2   /* the pack's read callback failed */
@@ -51,6 +60,8 @@ typedef struct FotaSpareArea {
 #define FOTA_APPLY_CHUNK_CRC_MISMATCH 17 /* a chunk built in the scratch does not match its checksum */
 #define FOTA_APPLY_TARGET_MISMATCH 18   /* a unit copied from the scratch, or recorded done, does not hold its chunk */
 #define FOTA_APPLY_TOO_MANY_CHUNKS 19   /* more chunks than FOTA_APPLY_MAX_CHUNKS */
+#define FOTA_APPLY_BAD_SIGNATURE 20     /* the pack's signature does not verify with the trusted key */
+#define FOTA_APPLY_OUTSIDE_IMAGE_AREA 21 /* a chunk's unit or the old image lies outside the trusted image area */
 
 /* The LZMA window the applier decodes with: no match in a pack may reach further back than this. */
 #define FOTA_APPLY_WINDOW 8192u
@@ -64,6 +75,10 @@ typedef struct FotaSpareArea {
 size_t FotaApplyWorkSize(const FotaPackSource *pack);   /* FOTA_APPLY_WORK_SIZE for a readable pack; 0 if unreadable */
 int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack,
                   const FotaSpareArea *spare, void *work, size_t workSize);
+/* FotaApplyPack for a pack that must be signed by trust's key and write only inside its image area:
+   both are checked on every call, a resume included, before any other check and any flash write. */
+int FotaApplySignedPack(const FotaFlash *flash, const FotaPackSource *pack, const FotaTrust *trust,
+                        const FotaSpareArea *spare, void *work, size_t workSize);
 const char *FotaApplyErrorMsg(int code);
 
 #ifdef __cplusplus

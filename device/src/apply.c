@@ -2,6 +2,7 @@
 #include "quarnel_apply.h"
 
 #include "chunk_apply.h"
+#include "image_area.h"
 #include "pack_header.h"
 #include "progress.h"
 #include "spare_area.h"
@@ -20,13 +21,16 @@ size_t FotaApplyWorkSize(const FotaPackSource *pack)
 /* Reads, decodes and checks the pack and the spare area, and leaves the difference and literal cursors
    at their areas' first bytes; touches no flash but by reading. */
 static int preparePack(const FotaPackSource *pack, const FotaSpareArea *spare, const FotaWork *work,
-                       FotaPackInfo *info, FotaStream *stream, FotaStreamReader *reader)
+                       const FotaTrust *area, FotaPackInfo *info, FotaStream *stream, FotaStreamReader *reader)
 {
     int result = fotaReadPackInfo(pack, info);
     if (result == FOTA_APPLY_OK)
         result = fotaCheckDataCrc(pack, info, work->io);
+    if (result == FOTA_APPLY_OK && area != 0)
+        result = fotaCheckImageArea(area, info->oldStart, info->oldSize);
     if (result == FOTA_APPLY_OK)
-        result = fotaCheckStream(pack, info, work, stream, 0, 0, &reader->diff, &reader->literal);
+        result = fotaCheckStream(pack, info, work, stream, area != 0 ? fotaChunkInImageArea : 0, (void *)area,
+                                 &reader->diff, &reader->literal);
     if (result == FOTA_APPLY_OK)
         result = fotaCheckSpare(spare, stream);
     return result;
@@ -34,6 +38,12 @@ static int preparePack(const FotaPackSource *pack, const FotaSpareArea *spare, c
 
 int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack, const FotaSpareArea *spare, void *work,
                   size_t workSize)
+{
+    return fotaApplyPackWithin(flash, pack, spare, work, workSize, 0);
+}
+
+int fotaApplyPackWithin(const FotaFlash *flash, const FotaPackSource *pack, const FotaSpareArea *spare, void *work,
+                        size_t workSize, const FotaTrust *area)
 {
     FotaPackInfo info;
     FotaWork parts;
@@ -52,7 +62,7 @@ int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack, const Fota
         return result != FOTA_APPLY_OK ? result : FOTA_APPLY_WORK_TOO_SMALL;
     }
     fotaCarveWork(work, &parts);
-    result = preparePack(pack, spare, &parts, &info, &stream, &reader);
+    result = preparePack(pack, spare, &parts, area, &info, &stream, &reader);
     if (result == FOTA_APPLY_OK)
         result = fotaOpenReader(&reader, pack, &info, &parts, &stream);
     if (result == FOTA_APPLY_OK)

@@ -43,6 +43,10 @@ const char *FotaApplyErrorMsg(int code)
         return "unit in flash does not hold its chunk";
     case FOTA_APPLY_TOO_MANY_CHUNKS:
         return "pack has more chunks than the applier can track";
+    case FOTA_APPLY_BAD_SIGNATURE:
+        return "pack signature does not verify with the trusted key";
+    case FOTA_APPLY_OUTSIDE_IMAGE_AREA:
+        return "pack writes outside the trusted image area";
     default:
         return "unknown error";
     }

@@ -11,6 +11,7 @@
 #include "packcheck/pack_info.h"
 #include "packcheck/power_cut_command.h"
 #include "quarnel.h"
+#include "signing/pack_signing.h"
 #include "verify/pack_reader.h"
 #include "verify/pack_verifier.h"
 
@@ -68,8 +69,18 @@ uint32_t programUnitOf(const char *text)
     return unit >= 1 && unit <= 256 && (unit & (unit - 1)) == 0 ? static_cast<uint32_t>(unit) : 0;
 }
 
+int verifySignature(const char *keyPath, const char *packPath)
+{
+    const signing::Outcome outcome = signing::verifyPackFile(keyPath, packPath);
+    for (const std::string &line : outcome.lines)
+        std::printf("%s\n", line.c_str());
+    return outcome.status;
+}
+
 int run(int argc, char **argv)
 {
+    if (argc == 4 && std::strcmp(argv[1], "--verify-signature") == 0)
+        return verifySignature(argv[2], argv[3]);
     if (argc == 3 && std::strcmp(argv[1], "--info") == 0)
         return info(argv[2]);
     if (argc == 6)
@@ -81,8 +92,9 @@ int run(int argc, char **argv)
     }
     const char *name = argv[0] != nullptr ? argv[0] : "";
     std::printf("usage: %s flashsize codebase oldlod newlod pack\n       %s --info pack\n"
-                "       %s --power-cuts flashsize codebase oldlod newlod pack [programunit]\n",
-                name, name, name);
+                "       %s --power-cuts flashsize codebase oldlod newlod pack [programunit]\n"
+                "       %s --verify-signature key.pem pack\n",
+                name, name, name, name);
     return -1;
 }
 

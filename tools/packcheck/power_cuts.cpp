@@ -36,7 +36,13 @@ bool applyOnce(NorFlashSim &flash, const UpdateCase &update, std::vector<uint8_t
         flash.disarm();
         return true;
     }
-    result = FotaApplyPack(&callbacks, &pack, &update.spare, work.data(), work.size());
+    if (update.signature.empty()) {
+        result = FotaApplyPack(&callbacks, &pack, &update.spare, work.data(), work.size());
+        return false;
+    }
+    const FotaTrust trust{update.publicKey.data(), update.signature.data(),
+                          static_cast<uint32_t>(update.signature.size()), update.imageOffset, update.imageLength};
+    result = FotaApplySignedPack(&callbacks, &pack, &trust, &update.spare, work.data(), work.size());
     return false;
 }
 

@@ -17,6 +17,11 @@ struct UpdateCase {
     std::vector<uint8_t> newImage; // must be at newStart when the update is done
     uint32_t newStart = 0;
     FotaSpareArea spare{};
+    // When signature is not empty, every call goes through FotaApplySignedPack with these.
+    std::vector<uint8_t> publicKey;
+    std::vector<uint8_t> signature;
+    uint32_t imageOffset = 0;
+    uint32_t imageLength = 0;
 };
 
 // A cut: the erase or program call numbered `operation` within one applier call.

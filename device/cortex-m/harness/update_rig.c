@@ -51,7 +51,9 @@ static int applyUntilPowerLoss(UpdateRig *rig, uint32_t cutAt, PowerCut kind, in
         rig->powerCuts++;
         return 1;
     }
-    *result = FotaApplyPack(&callbacks, &rig->pack, &rig->spare, rig->work, rig->workSize);
+    *result = rig->trust != NULL
+                  ? FotaApplySignedPack(&callbacks, &rig->pack, rig->trust, &rig->spare, rig->work, rig->workSize)
+                  : FotaApplyPack(&callbacks, &rig->pack, &rig->spare, rig->work, rig->workSize);
     noteStackUsed(rig, top);
     return 0;
 }

@@ -26,6 +26,7 @@ typedef struct UpdateRig {
     FotaSpareArea spare;
     uint8_t *work;
     size_t workSize;
+    const FotaTrust *trust; /* when set, every call goes through FotaApplySignedPack */
     uint32_t random; /* seed of the garbage that fills the work memory before each call */
     uint32_t powerCuts;    /* power cuts made so far */
     uint32_t deepestStack; /* the most stack a returning applier call used, flash callbacks included */
