@@ -29,13 +29,13 @@ if(CMAKE_SCRIPT_MODE_FILE)
   run(openssl ecparam -name prime256v1 -genkey -out ${INPUTS}/other.pem)
   run(openssl dgst -sha256 -sign ${INPUTS}/key.pem -out ${INPUTS}/sample.pack.sig ${INPUTS}/sample.pack)
   run(openssl dgst -sha256 -sign ${INPUTS}/other.pem -out ${INPUTS}/other.sig ${INPUTS}/sample.pack)
-  execute_process(COMMAND openssl pkey -in ${INPUTS}/key.pem -pubout -outform DER
-                  OUTPUT_FILE ${INPUTS}/public.der RESULT_VARIABLE status)
+  # The DER public key ends with the 65-byte point (0x04, X, Y) that the device takes.
+  run(openssl pkey -in ${INPUTS}/key.pem -pubout -outform DER -out ${INPUTS}/public.der)
+  execute_process(COMMAND perl -0777 -ne "print substr($_, -65)" ${INPUTS}/public.der
+                  OUTPUT_FILE ${INPUTS}/public.key RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
-    message(FATAL_ERROR "openssl pkey failed (${status})")
+    message(FATAL_ERROR "the public key's point could not be cut out (${status})")
   endif()
-  # The DER public key ends with the 65-byte point: 0x04, X, Y.
-  run(perl -e "local $/; open my $in, '<:raw', '${INPUTS}/public.der' or die; my $der = <$in>; open my $out, '>:raw', '${INPUTS}/public.key' or die; print $out substr($der, -65);")
   # The 2 MiB pair: the work memory stays the same static buffer.
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   run(${Python3_EXECUTABLE} examples/make_firmware_pair.py 0x200000 1 ${INPUTS}/2m-old.lod ${INPUTS}/2m-new.lod)

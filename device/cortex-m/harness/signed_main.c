@@ -22,7 +22,6 @@ enum {
     packCapacity = 1u << 20,
     imageCapacity = 1u << 20,
     windowCapacity = 3u << 19,
-    workCapacity = 4u << 20,
     scratchLength = 65536,
     stateLength = 16384,
     signatureCapacity = 128,
@@ -33,7 +32,9 @@ static uint8_t oldImage[imageCapacity];
 static uint8_t newImage[imageCapacity];
 static uint8_t flashWindow[windowCapacity];
 static uint8_t initialWindow[windowCapacity];
-static uint8_t workMemory[workCapacity];
+static uint8_t flashUnerased[windowCapacity / 8];
+/* The applier's whole work memory, reserved at build time as firmware would. */
+static uint8_t workMemory[FOTA_APPLY_WORK_SIZE];
 static uint8_t publicKey[80];
 static uint8_t signature[signatureCapacity];
 static uint8_t otherSignature[signatureCapacity];
@@ -62,6 +63,7 @@ static int layOutFlash(uint32_t codeStart, uint32_t oldSize)
     if (state + stateLength - codeStart > windowCapacity)
         return -1;
     flash->bytes = flashWindow;
+    flash->unerased = flashUnerased;
     flash->base = codeStart;
     flash->size = state + stateLength - codeStart;
     flash->writable[0].offset = rig.newStart;
@@ -203,11 +205,11 @@ int main(int argc, char **argv)
         return fail("the images, scratch and state area do not fit the flash window");
     rig.initialFlash = initialWindow;
     rigSetPack(&rig, packBuffer, packSize);
-    rig.workSize = FotaApplyWorkSize(&rig.pack);
+    if (FotaApplyWorkSize(&rig.pack) != FOTA_APPLY_WORK_SIZE)
+        return fail("the pack is unreadable or needs other work memory than FOTA_APPLY_WORK_SIZE");
+    rig.workSize = sizeof workMemory;
     rig.work = workMemory;
     rig.random = 0x6A09E667u;
-    if (rig.workSize == 0 || rig.workSize > workCapacity)
-        return fail("the pack's work memory is unknown or larger than this board holds");
 
     /* The image area: exactly the flash the images take, which the sample's chunks fill. */
     trust.publicKey = publicKey;
