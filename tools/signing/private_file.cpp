@@ -3,12 +3,14 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/temporary_name.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #include <bcrypt.h>
+#include <sddl.h>
 
 #include "common/wide_path.h"
 #else
@@ -40,6 +42,26 @@ std::string systemMessage(DWORD code)
     return message;
 }
 
+// Windows' mode 0600: a protected DACL that lets in the user who runs us and nobody else.
+// Without it the key would inherit its folder's entries, which often let every user read.
+bool userOnlyDescriptor(PSECURITY_DESCRIPTOR &descriptor)
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> user(size);
+    bool sound = size > 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size);
+    CloseHandle(token);
+    LPWSTR sid = nullptr;
+    if (!sound || !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(user.data())->User.Sid, &sid))
+        return false;
+    const std::wstring sddl = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
+    LocalFree(sid);
+    return ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr);
+}
+
 } // namespace
 
 bool createPrivateFileUtf8(const char *path, const std::string &bytes, std::string &error)
@@ -49,16 +71,25 @@ bool createPrivateFileUtf8(const char *path, const std::string &bytes, std::stri
         error = "the path cannot be converted";
         return false;
     }
-    // The new file inherits its folder's permissions, which on Windows are the user's own in a profile.
+    SECURITY_ATTRIBUTES access{sizeof access, nullptr, FALSE};
+    if (!userOnlyDescriptor(access.lpSecurityDescriptor)) {
+        error = "no access list for this user alone: " + systemMessage(GetLastError());
+        return false;
+    }
     std::unique_ptr<wchar_t[]> temporary;
     HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD code = 0;
     for (int attempt = 0; attempt < temporaryNameAttempts && file == INVALID_HANDLE_VALUE; ++attempt) {
         temporary = widen(pathBeside(path, temporaryName()).c_str());
-        file = CreateFileW(temporary.get(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
-            error = systemMessage(GetLastError());
-            return false;
-        }
+        file = CreateFileW(temporary.get(), GENERIC_WRITE, 0, &access, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        code = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (code != 0 && code != ERROR_FILE_EXISTS)
+            break;
+    }
+    LocalFree(access.lpSecurityDescriptor);
+    if (file == INVALID_HANDLE_VALUE && code != ERROR_FILE_EXISTS) {
+        error = systemMessage(code);
+        return false;
     }
     if (file == INVALID_HANDLE_VALUE) {
         error = "no free temporary name beside it";
@@ -67,7 +98,7 @@ bool createPrivateFileUtf8(const char *path, const std::string &bytes, std::stri
     DWORD written = 0;
     bool sound = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                  written == bytes.size() && FlushFileBuffers(file);
-    DWORD code = sound ? 0 : GetLastError();
+    code = sound ? 0 : GetLastError();
     sound = CloseHandle(file) && sound;
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
     if (sound && !MoveFileExW(temporary.get(), target.get(), MOVEFILE_WRITE_THROUGH)) {
