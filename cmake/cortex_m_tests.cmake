@@ -34,8 +34,13 @@ if(CMAKE_SCRIPT_MODE_FILE)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "openssl pkey failed (${status})")
   endif()
-  # The DER public key ends with the 65-byte point: 0x04, X, Y.
-  run(perl -e "local $/; open my $in, '<:raw', '${INPUTS}/public.der' or die; my $der = <$in>; open my $out, '>:raw', '${INPUTS}/public.key' or die; print $out substr($der, -65);")
+  # The DER public key ends with the 65-byte point: 0x04, X, Y. Called directly, not through run(): passing
+  # the script on through ARGN would split it at its semicolons.
+  execute_process(COMMAND perl -e "local $/; open my $in, '<:raw', '${INPUTS}/public.der' or die; my $der = <$in>; open my $out, '>:raw', '${INPUTS}/public.key' or die; print $out substr($der, -65);"
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0 OR NOT EXISTS ${INPUTS}/public.key)
+    message(FATAL_ERROR "the public key's point could not be cut from ${INPUTS}/public.der (${status})")
+  endif()
   # The 2 MiB pair: the work memory stays the same static buffer.
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   run(${Python3_EXECUTABLE} examples/make_firmware_pair.py 0x200000 1 ${INPUTS}/2m-old.lod ${INPUTS}/2m-new.lod)

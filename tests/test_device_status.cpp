@@ -205,6 +205,7 @@ TEST(DeviceProgress, ReportedThroughEveryStepWithOneTotal)
     expectSteadyReports(watch, total, "the call that finds it done");
     EXPECT_GE(watch.reportsBeforeFirstRead, testsupport::readLe32(&update.pack[28 + 5]) / 65536u);
     EXPECT_EQ(watch.reports.back().first, total);
+    std::printf("a call that finds the update done: %zu progress reports\n", watch.reports.size());
 
     // Without the callback the applier does exactly the same.
     Watch quiet;
