@@ -110,7 +110,9 @@ int apply(Watch &watch, const UpdateCase &update, bool withProgress = true)
 {
     const FotaFlash flash = watch.callbacks(withProgress);
     const FotaPackSource pack = testsupport::packSourceOf(update.pack);
-    Bytes work(FOTA_APPLY_WORK_SIZE, 0x5A);
+    // Outlives the call: a power cut jumps out of it past every destructor.
+    static Bytes work(FOTA_APPLY_WORK_SIZE);
+    std::fill(work.begin(), work.end(), uint8_t{0x5A});
     watch.newCall();
     return FotaApplyPack(&flash, &pack, &update.spare, work.data(), work.size());
 }
