@@ -228,6 +228,82 @@ TEST(DeviceSigned, MissingTrustIsABadArgument)
     EXPECT_EQ(sim.operations(), 0u);
 }
 
+namespace {
+
+// Every progress report of a call, and how many came before the first flash read.
+struct ProgressLog {
+    FotaFlash inner{};
+    std::vector<std::pair<uint32_t, uint32_t>> reports;
+    size_t beforeFirstRead = 0;
+    bool flashRead = false;
+
+    static int read(void *context, uint32_t offset, void *out, uint32_t length)
+    {
+        ProgressLog &self = *static_cast<ProgressLog *>(context);
+        if (!self.flashRead)
+            self.beforeFirstRead = self.reports.size();
+        self.flashRead = true;
+        return self.inner.read(self.inner.context, offset, out, length);
+    }
+    static int erase(void *context, uint32_t offset, uint32_t length)
+    {
+        ProgressLog &self = *static_cast<ProgressLog *>(context);
+        return self.inner.erase(self.inner.context, offset, length);
+    }
+    static int program(void *context, uint32_t offset, const void *data, uint32_t length)
+    {
+        ProgressLog &self = *static_cast<ProgressLog *>(context);
+        return self.inner.program(self.inner.context, offset, data, length);
+    }
+    static void progress(void *context, uint32_t done, uint32_t total)
+    {
+        static_cast<ProgressLog *>(context)->reports.emplace_back(done, total);
+    }
+};
+
+} // namespace
+
+// The hash is reported as it goes, before the flash is read at all, and the signed call reports the same
+// total as an unsigned call of the pack; done rises steadily to it.
+TEST(DeviceSigned, ProgressCountsTheHashWithTheSameTotal)
+{
+    const UpdateCase update = signedSample(16);
+    const FotaPackSource source = testsupport::packSourceOf(update.pack);
+    const FotaTrust trust{update.publicKey.data(), update.signature.data(),
+                          static_cast<uint32_t>(update.signature.size()), update.imageOffset, update.imageLength};
+    Bytes work(FOTA_APPLY_WORK_SIZE);
+    uint32_t totals[2] = {0, 0};
+    for (const bool signedCall : {true, false}) {
+        SCOPED_TRACE(signedCall ? "signed" : "unsigned");
+        NorFlashSim sim(update.flash, {{0, static_cast<uint32_t>(update.flash.size())}}, 16, 7);
+        ProgressLog log;
+        log.inner = sim.callbacks();
+        const FotaFlash flash{&log, ProgressLog::read, ProgressLog::erase, ProgressLog::program, ProgressLog::progress};
+        const int result = signedCall
+                               ? FotaApplySignedPack(&flash, &source, &trust, &update.spare, work.data(), work.size())
+                               : FotaApplyPack(&flash, &source, &update.spare, work.data(), work.size());
+        ASSERT_EQ(result, FOTA_APPLY_OK) << FotaApplyErrorMsg(result);
+        ASSERT_FALSE(log.reports.empty());
+        totals[signedCall ? 0 : 1] = log.reports.front().second;
+        for (size_t i = 1; i < log.reports.size(); ++i) {
+            EXPECT_GE(log.reports[i].first, log.reports[i - 1].first) << "report " << i;
+            EXPECT_EQ(log.reports[i].second, log.reports.front().second) << "report " << i;
+        }
+        EXPECT_EQ(log.reports.back().first, log.reports.back().second);
+        // The hash is the first pack size of the total: a report per 4 KiB hashed falls there, before any flash read.
+        const size_t packBlocks = update.pack.size() / 4096;
+        const size_t hashing = static_cast<size_t>(
+            std::count_if(log.reports.begin(), log.reports.begin() + static_cast<std::ptrdiff_t>(log.beforeFirstRead),
+                          [&](const std::pair<uint32_t, uint32_t> &report) { return report.first < update.pack.size(); }));
+        if (signedCall) {
+            EXPECT_GE(hashing, packBlocks);
+        } else {
+            EXPECT_LE(hashing, 1u);
+        }
+    }
+    EXPECT_EQ(totals[0], totals[1]);
+}
+
 #ifndef _WIN32
 // A signature that openssl makes, with a key that openssl makes, is taken by the device.
 TEST(DeviceSigned, TakesOpensslSignatures)

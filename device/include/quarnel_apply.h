@@ -15,6 +15,11 @@ typedef struct FotaFlash {
     int (*read)(void *context, uint32_t offset, void *out, uint32_t length);
     int (*erase)(void *context, uint32_t offset, uint32_t length);   /* length 4096, 32768 or 65536, offset a multiple of it */
     int (*program)(void *context, uint32_t offset, const void *data, uint32_t length);
+    /* May be NULL. Called within every call of FotaApplyPack, FotaApplySignedPack and FotaApplyQuery: at least
+       once per 4 KiB programmed, per erase and per 64 KiB decoded or hashed, so a watchdog can be fed here.
+       done and total count bytes of work (device/README.md, "Progress"); done never decreases within a call and
+       never exceeds total, and total is the same in every call for a given pack. */
+    void (*progress)(void *context, uint32_t done, uint32_t total);
 } FotaFlash;
 
 typedef struct FotaPackSource {   /* the stored pack, e.g. in a download area */
@@ -39,6 +44,18 @@ typedef struct FotaTrust {
     uint32_t imageLength;
 } FotaTrust;
 
+/* What FotaApplyQuery finds in flash for a pack. */
+typedef struct FotaApplyStatus {
+    int state;           /* one of FOTA_STATE_... */
+    uint32_t chunksDone; /* chunks whose unit holds its new bytes, as the records say (all of them when done) */
+    uint32_t chunkCount; /* the pack's chunks */
+} FotaApplyStatus;
+
+#define FOTA_STATE_NOT_STARTED 0    /* the old image is in place and no progress of this pack is recorded */
+#define FOTA_STATE_IN_PROGRESS 1    /* this pack's progress is recorded: chunksDone of chunkCount */
+#define FOTA_STATE_DONE 2           /* the new image is in place, whether or not the records are still there */
+#define FOTA_STATE_NOT_APPLICABLE 3 /* neither image nor this pack's progress: FotaApplyPack would return 13 */
+
 /* Results of FotaApplyPack and FotaApplySignedPack; every code but FOTA_APPLY_OK leaves the flash as the last step that finished left it. */
 #define FOTA_APPLY_OK 0
 #define FOTA_APPLY_BAD_ARGUMENT 1       /* a null pointer or callback */
@@ -56,7 +73,7 @@ typedef struct FotaTrust {
 #define FOTA_APPLY_OLD_IMAGE_MISMATCH 13 /* the flash holds neither the old image nor this pack's progress */
 #define FOTA_APPLY_FLASH_READ_FAILED 14
 #define FOTA_APPLY_FLASH_ERASE_FAILED 15
-#define FOTA_APPLY_FLASH_PROGRAM_FAILED 16
+#define FOTA_APPLY_FLASH_PROGRAM_FAILED 16 /* a program callback failed, or a record did not read back as written */
 #define FOTA_APPLY_CHUNK_CRC_MISMATCH 17 /* a chunk built in the scratch does not match its checksum */
 #define FOTA_APPLY_TARGET_MISMATCH 18   /* a unit copied from the scratch, or recorded done, does not hold its chunk */
 #define FOTA_APPLY_TOO_MANY_CHUNKS 19   /* more chunks than FOTA_APPLY_MAX_CHUNKS */
@@ -79,6 +96,12 @@ int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack,
    both are checked on every call, a resume included, before any other check and any flash write. */
 int FotaApplySignedPack(const FotaFlash *flash, const FotaPackSource *pack, const FotaTrust *trust,
                         const FotaSpareArea *spare, void *work, size_t workSize);
+/* Reads only: never erases or programs (flash's erase and program may be NULL). Returns 0 with *status filled
+   (FOTA_STATE_NOT_APPLICABLE included), or the refusal code of a pack or spare area that FotaApplyPack would
+   refuse whatever the flash holds; a failed flash read gives 14, a unit recorded done that no longer holds
+   its chunk 18, as FotaApplyPack would return. */
+int FotaApplyQuery(const FotaFlash *flash, const FotaPackSource *pack, const FotaSpareArea *spare,
+                   void *work, size_t workSize, FotaApplyStatus *status);
 const char *FotaApplyErrorMsg(int code);
 
 #ifdef __cplusplus

@@ -8,6 +8,7 @@
 /* Collects a chunk's new bytes in the I/O block and programs the scratch a full block at a time. */
 typedef struct ScratchWriter {
     const FotaFlash *flash;
+    FotaMeter *meter;
     uint8_t *io;
     uint32_t scratch; /* flash offset of the next block to program */
     uint32_t fill;    /* bytes collected in the I/O block */
@@ -21,6 +22,7 @@ static int flushIfFull(ScratchWriter *writer)
     result = fotaProgram(writer->flash, writer->scratch, writer->io, FOTA_IO_BYTES);
     writer->scratch += FOTA_IO_BYTES;
     writer->fill = 0;
+    fotaMeterAdvance(writer->meter, FOTA_IO_BYTES);
     return result;
 }
 
@@ -77,7 +79,9 @@ static int buildInScratch(const FotaProgress *progress, FotaStreamReader *reader
     int result = fotaCatchUp(reader);
     if (result == FOTA_APPLY_OK)
         result = fotaErase(progress->flash, progress->spare->scratchOffset, chunk->length);
+    fotaMeterTick(progress->meter);
     writer.flash = progress->flash;
+    writer.meter = progress->meter;
     writer.io = progress->io;
     writer.scratch = progress->spare->scratchOffset;
     writer.fill = 0;
@@ -96,10 +100,12 @@ static int copyScratchToTarget(const FotaProgress *progress, const FotaChunk *ch
 {
     uint32_t done;
     int result = fotaErase(progress->flash, chunk->target, chunk->length);
+    fotaMeterTick(progress->meter);
     for (done = 0; done < chunk->length && result == FOTA_APPLY_OK; done += FOTA_IO_BYTES) {
         result = fotaRead(progress->flash, progress->spare->scratchOffset + done, progress->io, FOTA_IO_BYTES);
         if (result == FOTA_APPLY_OK)
             result = fotaProgram(progress->flash, chunk->target + done, progress->io, FOTA_IO_BYTES);
+        fotaMeterAdvance(progress->meter, FOTA_IO_BYTES);
     }
     return result;
 }
@@ -107,7 +113,7 @@ static int copyScratchToTarget(const FotaProgress *progress, const FotaChunk *ch
 static int holdsChunk(const FotaProgress *progress, uint32_t offset, const FotaChunk *chunk, int *holds)
 {
     uint32_t crc = 0;
-    const int result = fotaFlashCrc(progress->flash, offset, chunk->length, progress->io, &crc);
+    const int result = fotaFlashCrc(progress->flash, offset, chunk->length, progress->io, &crc, progress->meter);
     *holds = crc == chunk->crc;
     return result;
 }
@@ -127,11 +133,14 @@ int fotaApplyChunk(const FotaProgress *progress, FotaStreamReader *reader, const
         return result;
     /* Nothing writes a done unit again, so it must still read as built; a 0 then means the image is there. */
     if (done) {
+        fotaMeterAdvance(progress->meter, 3u * (uint64_t)chunk->length);
         result = holdsChunk(progress, chunk->target, chunk, &holds);
         return result == FOTA_APPLY_OK && !holds ? FOTA_APPLY_TARGET_MISMATCH : result;
     }
     /* Without its record the scratch may hold anything: the unit is still untouched, so its sources are too. */
-    if (!inScratch && (result = buildInScratch(progress, reader, chunk)) != FOTA_APPLY_OK)
+    if (inScratch)
+        fotaMeterAdvance(progress->meter, chunk->length);
+    else if ((result = buildInScratch(progress, reader, chunk)) != FOTA_APPLY_OK)
         return result;
     /* Checked on a resume as well: the target is about to be erased and the scratch is then its only copy. */
     if ((result = holdsChunk(progress, scratch, chunk, &holds)) != FOTA_APPLY_OK)
@@ -146,4 +155,41 @@ int fotaApplyChunk(const FotaProgress *progress, FotaStreamReader *reader, const
     if (!holds)
         return FOTA_APPLY_TARGET_MISMATCH;
     return fotaWriteRecord(progress, chunk->index, FOTA_RECORD_DONE);
+}
+
+int fotaAllUnitsHold(const FotaProgress *progress, FotaStreamReader *reader, int *hold)
+{
+    FotaChunk chunk;
+    int more = 1;
+    int result = FOTA_APPLY_OK;
+    *hold = 1;
+    while (*hold && (result = fotaReadChunk(reader, &chunk, &more)) == FOTA_APPLY_OK && more) {
+        fotaMeterAdvance(progress->meter, 3u * (uint64_t)chunk.length);
+        if ((result = holdsChunk(progress, chunk.target, &chunk, hold)) != FOTA_APPLY_OK)
+            return result;
+    }
+    return result;
+}
+
+int fotaCountDoneChunks(const FotaProgress *progress, FotaStreamReader *reader, uint32_t *done)
+{
+    FotaChunk chunk;
+    int more = 1;
+    int result;
+    *done = 0;
+    while ((result = fotaReadChunk(reader, &chunk, &more)) == FOTA_APPLY_OK && more) {
+        int written = 0;
+        int holds = 0;
+        if ((result = fotaRecordWritten(progress, chunk.index, FOTA_RECORD_DONE, &written)) != FOTA_APPLY_OK)
+            return result;
+        if (!written)
+            continue;
+        fotaMeterAdvance(progress->meter, 3u * (uint64_t)chunk.length);
+        if ((result = holdsChunk(progress, chunk.target, &chunk, &holds)) != FOTA_APPLY_OK)
+            return result;
+        if (!holds)
+            return FOTA_APPLY_TARGET_MISMATCH;
+        *done += 1;
+    }
+    return result;
 }

@@ -19,7 +19,8 @@ int fotaProgram(const FotaFlash *flash, uint32_t offset, const void *data, uint3
                                                                      : FOTA_APPLY_FLASH_PROGRAM_FAILED;
 }
 
-int fotaFlashCrc(const FotaFlash *flash, uint32_t offset, uint32_t length, uint8_t *io, uint32_t *crc)
+int fotaFlashCrc(const FotaFlash *flash, uint32_t offset, uint32_t length, uint8_t *io, uint32_t *crc,
+                 FotaMeter *meter)
 {
     uint32_t sum = 0;
     uint32_t done = 0;
@@ -31,6 +32,7 @@ int fotaFlashCrc(const FotaFlash *flash, uint32_t offset, uint32_t length, uint8
             return result;
         sum = fotaCrcUpdate(sum, io, piece);
         done += piece;
+        fotaMeterAdvance(meter, piece);
     }
     *crc = sum;
     return FOTA_APPLY_OK;

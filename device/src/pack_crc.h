@@ -4,7 +4,9 @@
 
 #include <stdint.h>
 
+#include "internal.h"
+
 /* Continues a checksum over length more bytes; start with crc 0. */
-uint32_t fotaCrcUpdate(uint32_t crc, const uint8_t *bytes, uint32_t length);
+FOTA_INTERNAL uint32_t fotaCrcUpdate(uint32_t crc, const uint8_t *bytes, uint32_t length);
 
 #endif

@@ -35,7 +35,7 @@ int fotaReadPackInfo(const FotaPackSource *pack, FotaPackInfo *info)
     return FOTA_APPLY_OK;
 }
 
-int fotaCheckDataCrc(const FotaPackSource *pack, const FotaPackInfo *info, uint8_t *io)
+int fotaCheckDataCrc(const FotaPackSource *pack, const FotaPackInfo *info, uint8_t *io, FotaMeter *meter)
 {
     uint32_t crc = 0;
     uint32_t done = 0;
@@ -46,6 +46,7 @@ int fotaCheckDataCrc(const FotaPackSource *pack, const FotaPackInfo *info, uint8
             return FOTA_APPLY_PACK_READ_FAILED;
         crc = fotaCrcUpdate(crc, io, piece);
         done += piece;
+        fotaMeterAt(meter, done);
     }
     return crc == info->dataCrc ? FOTA_APPLY_OK : FOTA_APPLY_BAD_DATA_CRC;
 }

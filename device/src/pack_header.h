@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include "internal.h"
+#include "meter.h"
 #include "quarnel_apply.h"
 
 #define FOTA_PACK_HEADER_SIZE 28u
@@ -22,9 +24,10 @@ typedef struct FotaPackInfo {
 
 /* Reads both headers and checks the magic, the data length against the pack's
    size, the properties byte and that the stated length fits in 32 bits. */
-int fotaReadPackInfo(const FotaPackSource *pack, FotaPackInfo *info);
+FOTA_INTERNAL int fotaReadPackInfo(const FotaPackSource *pack, FotaPackInfo *info);
 
-/* Checks the data checksum over the stored block, read through io (FOTA_IO_BYTES). */
-int fotaCheckDataCrc(const FotaPackSource *pack, const FotaPackInfo *info, uint8_t *io);
+/* Checks the data checksum over the stored block, read through io (FOTA_IO_BYTES), in the meter's phase. */
+FOTA_INTERNAL int fotaCheckDataCrc(const FotaPackSource *pack, const FotaPackInfo *info, uint8_t *io,
+                                   FotaMeter *meter);
 
 #endif

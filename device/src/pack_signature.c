@@ -7,7 +7,8 @@
 #include "bearssl_ec.h"
 #include "bearssl_hash.h"
 
-int fotaVerifyPackSignature(const FotaPackSource *pack, const FotaTrust *trust, uint8_t *io, uint32_t ioLength)
+int fotaVerifyPackSignature(const FotaPackSource *pack, const FotaTrust *trust, uint8_t *io, uint32_t ioLength,
+                            FotaMeter *meter)
 {
     br_sha256_context sha;
     uint8_t hash[br_sha256_SIZE];
@@ -26,6 +27,7 @@ int fotaVerifyPackSignature(const FotaPackSource *pack, const FotaTrust *trust, 
             return FOTA_APPLY_PACK_READ_FAILED;
         br_sha256_update(&sha, io, piece);
         done += piece;
+        fotaMeterAt(meter, done);
     }
     br_sha256_out(&sha, hash);
     memcpy(point, trust->publicKey, sizeof point);

@@ -40,7 +40,7 @@ static void buildIdentity(FotaProgress *progress, const FotaPackInfo *info)
 }
 
 /* Only the whole slot, byte for byte, counts: a torn identity is another pack's. */
-static int identityMatches(const FotaProgress *progress, int *matches)
+int fotaIdentityMatches(const FotaProgress *progress, int *matches)
 {
     uint32_t i;
     const int result = fotaRead(progress->flash, progress->spare->stateOffset, progress->io, progress->identitySlot);
@@ -60,37 +60,37 @@ static int eraseState(const FotaProgress *progress)
         const int result = fotaErase(progress->flash, progress->spare->stateOffset + done, FOTA_SECTOR_BYTES);
         if (result != FOTA_APPLY_OK)
             return result;
+        fotaMeterTick(progress->meter);
     }
     return FOTA_APPLY_OK;
 }
 
-int fotaOpenProgress(FotaProgress *progress, const FotaFlash *flash, const FotaSpareArea *spare,
-                     const FotaPackInfo *info, uint8_t *io)
+void fotaInitProgress(FotaProgress *progress, const FotaFlash *flash, const FotaSpareArea *spare,
+                      const FotaPackInfo *info, uint8_t *io, FotaMeter *meter)
 {
-    int matches = 0;
-    uint32_t oldCrc = 0;
-    int result;
     progress->flash = flash;
     progress->spare = spare;
     progress->io = io;
+    progress->meter = meter;
     progress->identitySlot = roundUp(FOTA_IDENTITY_BYTES, spare->programUnit);
     buildIdentity(progress, info);
+}
 
-    result = identityMatches(progress, &matches);
-    if (result != FOTA_APPLY_OK || matches)
-        return result;
-    /* A fresh start: the flash must hold the old image before anything is erased. */
-    result = fotaFlashCrc(flash, info->oldStart, info->oldSize, io, &oldCrc);
+int fotaStartProgress(const FotaProgress *progress)
+{
+    int matches = 0;
+    int result = eraseState(progress);
     if (result != FOTA_APPLY_OK)
         return result;
-    if (oldCrc != info->oldCrc)
-        return FOTA_APPLY_OLD_IMAGE_MISMATCH;
-    result = eraseState(progress);
-    if (result != FOTA_APPLY_OK)
-        return result;
-    memset(io, 0, progress->identitySlot);
-    memcpy(io, progress->identity, FOTA_IDENTITY_BYTES);
-    return fotaProgram(flash, spare->stateOffset, io, progress->identitySlot);
+    memset(progress->io, 0, progress->identitySlot);
+    memcpy(progress->io, progress->identity, FOTA_IDENTITY_BYTES);
+    result = fotaProgram(progress->flash, progress->spare->stateOffset, progress->io, progress->identitySlot);
+    fotaMeterTick(progress->meter);
+    /* A driver may report success and program nothing; past the first unit erased, a call that found no
+       identity would look for the old image and never finish. */
+    if (result == FOTA_APPLY_OK)
+        result = fotaIdentityMatches(progress, &matches);
+    return result == FOTA_APPLY_OK && !matches ? FOTA_APPLY_FLASH_PROGRAM_FAILED : result;
 }
 
 int fotaRecordWritten(const FotaProgress *progress, uint32_t chunk, enum FotaRecordKind kind, int *written)
@@ -108,7 +108,19 @@ int fotaRecordWritten(const FotaProgress *progress, uint32_t chunk, enum FotaRec
 
 int fotaWriteRecord(const FotaProgress *progress, uint32_t chunk, enum FotaRecordKind kind)
 {
-    memset(progress->io, 0, progress->spare->programUnit);
-    return fotaProgram(progress->flash, recordOffset(progress, chunk, kind), progress->io,
-                       progress->spare->programUnit);
+    const uint32_t unit = progress->spare->programUnit;
+    const uint32_t offset = recordOffset(progress, chunk, kind);
+    uint32_t i;
+    int result;
+    memset(progress->io, 0, unit);
+    result = fotaProgram(progress->flash, offset, progress->io, unit);
+    fotaMeterTick(progress->meter);
+    /* A driver may report success and program nothing; a call that then found "in scratch" missing after
+       the unit was erased would rebuild the chunk from the erased unit. */
+    if (result == FOTA_APPLY_OK)
+        result = fotaRead(progress->flash, offset, progress->io, unit);
+    for (i = 0; i < unit && result == FOTA_APPLY_OK; ++i)
+        if (progress->io[i] != 0)
+            result = FOTA_APPLY_FLASH_PROGRAM_FAILED;
+    return result;
 }

@@ -8,12 +8,16 @@
        record 2k:     the scratch holds chunk k's new bytes, checked
        record 2k + 1: chunk k's unit holds its new bytes, checked
    A slot is written once, from erased, and only once what it states holds;
-   any byte of it that is not 0xFF makes it written. */
+   any byte of it that is not 0xFF makes it written. Every slot is read back
+   after its program call: one that reads otherwise fails the call, and the
+   next call finds it unwritten (or torn) and writes it again. */
 #ifndef FOTA_PROGRESS_H
 #define FOTA_PROGRESS_H
 
 #include <stdint.h>
 
+#include "internal.h"
+#include "meter.h"
 #include "pack_header.h"
 #include "quarnel_apply.h"
 
@@ -23,6 +27,7 @@ typedef struct FotaProgress {
     const FotaFlash *flash;
     const FotaSpareArea *spare;
     uint8_t *io; /* FOTA_IO_BYTES */
+    FotaMeter *meter;
     uint8_t identity[FOTA_IDENTITY_BYTES];
     uint32_t identitySlot; /* the identity's slot length */
 } FotaProgress;
@@ -30,15 +35,22 @@ typedef struct FotaProgress {
 enum FotaRecordKind { FOTA_RECORD_IN_SCRATCH = 0, FOTA_RECORD_DONE = 1 };
 
 /* State bytes that a pack of chunkCount chunks needs at this programUnit. */
-uint64_t fotaStateBytesNeeded(uint32_t chunkCount, uint32_t programUnit);
+FOTA_INTERNAL uint64_t fotaStateBytesNeeded(uint32_t chunkCount, uint32_t programUnit);
 
-/* Opens the state area for this pack. When it holds this pack's identity the
-   update resumes. Otherwise the old image must be in flash; then the whole
-   state area is erased and the identity written. */
-int fotaOpenProgress(FotaProgress *progress, const FotaFlash *flash, const FotaSpareArea *spare,
-                     const FotaPackInfo *info, uint8_t *io);
+/* The state area as this pack and spare area name it; reads nothing. */
+FOTA_INTERNAL void fotaInitProgress(FotaProgress *progress, const FotaFlash *flash, const FotaSpareArea *spare,
+                                    const FotaPackInfo *info, uint8_t *io, FotaMeter *meter);
 
-int fotaRecordWritten(const FotaProgress *progress, uint32_t chunk, enum FotaRecordKind kind, int *written);
-int fotaWriteRecord(const FotaProgress *progress, uint32_t chunk, enum FotaRecordKind kind);
+/* Whether the identity slot holds exactly this pack's identity: the update is under way or done. */
+FOTA_INTERNAL int fotaIdentityMatches(const FotaProgress *progress, int *matches);
+
+/* A fresh start, only once the old image is known to be in flash: erases the whole state area and
+   writes the identity, read back. */
+FOTA_INTERNAL int fotaStartProgress(const FotaProgress *progress);
+
+FOTA_INTERNAL int fotaRecordWritten(const FotaProgress *progress, uint32_t chunk, enum FotaRecordKind kind,
+                                    int *written);
+/* Programs the record and reads it back. */
+FOTA_INTERNAL int fotaWriteRecord(const FotaProgress *progress, uint32_t chunk, enum FotaRecordKind kind);
 
 #endif

@@ -2,6 +2,7 @@
 #ifndef FOTA_SPARE_AREA_H
 #define FOTA_SPARE_AREA_H
 
+#include "internal.h"
 #include "quarnel_apply.h"
 #include "stream_layout.h"
 
@@ -10,6 +11,6 @@
 
 /* Checks alignment, programUnit, that scratch, state and the update's area are
    disjoint, and that the state area holds this stream's progress records. */
-int fotaCheckSpare(const FotaSpareArea *spare, const FotaStream *stream);
+FOTA_INTERNAL int fotaCheckSpare(const FotaSpareArea *spare, const FotaStream *stream);
 
 #endif

@@ -122,10 +122,10 @@ static int walkTable(FotaCursor *cursor, const FotaPackInfo *info, const FotaWor
 
 int fotaCheckStream(const FotaPackSource *pack, const FotaPackInfo *info, const FotaWork *work,
                     FotaStream *stream, FotaChunkVisitor visit, void *context, FotaCursor *diff,
-                    FotaCursor *literal)
+                    FotaCursor *literal, FotaMeter *meter)
 {
     FotaCursor cursor;
-    int result = fotaCursorOpen(&cursor, pack, info, &work->decoders[0]);
+    int result = fotaCursorOpen(&cursor, pack, info, &work->decoders[0], meter);
     if (result != FOTA_APPLY_OK)
         return result;
     result = walkTable(&cursor, info, work, stream, visit, context);

@@ -25,7 +25,7 @@ static void freeNothing(void *allocator, void *address)
 }
 
 int fotaCursorOpen(FotaCursor *cursor, const FotaPackSource *pack, const FotaPackInfo *info,
-                   const FotaDecoderMemory *memory)
+                   const FotaDecoderMemory *memory, FotaMeter *meter)
 {
     WorkAllocator allocator;
     allocator.base.Alloc = allocateFromWork;
@@ -50,6 +50,8 @@ int fotaCursorOpen(FotaCursor *cursor, const FotaPackSource *pack, const FotaPac
     cursor->decoded = 0;
     cursor->position = 0;
     cursor->status = LZMA_STATUS_NOT_SPECIFIED;
+    cursor->meter = meter;
+    cursor->nextTick = FOTA_TICK_BYTES;
     return FOTA_APPLY_OK;
 }
 
@@ -116,6 +118,10 @@ static int decodeMore(FotaCursor *cursor, uint32_t want)
             return FOTA_APPLY_BAD_LZMA_DATA;
     }
     cursor->decoded += (uint32_t)(decoder->dicPos - start);
+    if (cursor->decoded >= cursor->nextTick || cursor->decoded == cursor->streamLength) {
+        fotaMeterDecoded(cursor->meter, cursor->decoded);
+        cursor->nextTick = cursor->decoded + FOTA_TICK_BYTES;
+    }
     return FOTA_APPLY_OK;
 }
 

@@ -9,6 +9,8 @@
 
 #include "LzmaDec.h"
 
+#include "internal.h"
+#include "meter.h"
 #include "pack_header.h"
 #include "work_layout.h"
 
@@ -25,27 +27,32 @@ typedef struct FotaCursor {
     uint32_t decoded;      /* stream bytes out of the decoder so far */
     uint32_t position;     /* stream bytes handed out (or skipped) so far */
     ELzmaStatus status;
+    FotaMeter *meter;  /* told every FOTA_TICK_BYTES decoded, so that no long decode goes unreported */
+    uint32_t nextTick; /* decoded count at which it is told next */
 } FotaCursor;
 
-/* A cursor at the stream's first byte, in memory. */
-int fotaCursorOpen(FotaCursor *cursor, const FotaPackSource *pack, const FotaPackInfo *info,
-                   const FotaDecoderMemory *memory);
+/* Each of the three cursors reports after this many bytes decoded: under 64 KiB between reports in all. */
+#define FOTA_TICK_BYTES 16384u
+
+/* A cursor at the stream's first byte, in memory, reporting to meter. */
+FOTA_INTERNAL int fotaCursorOpen(FotaCursor *cursor, const FotaPackSource *pack, const FotaPackInfo *info,
+                                 const FotaDecoderMemory *memory, FotaMeter *meter);
 
 /* A second cursor where from stands, in memory of its own: the decoder's state and window are copied,
    and its input is read again from the pack. */
-void fotaCursorFork(FotaCursor *to, const FotaCursor *from, const FotaDecoderMemory *memory);
+FOTA_INTERNAL void fotaCursorFork(FotaCursor *to, const FotaCursor *from, const FotaDecoderMemory *memory);
 
 /* The next at most want (> 0) stream bytes, in place in the ring: *bytes and *length (at least 1).
    The span stays valid until the cursor's next call. */
-int fotaCursorTake(FotaCursor *cursor, uint32_t want, const uint8_t **bytes, uint32_t *length);
+FOTA_INTERNAL int fotaCursorTake(FotaCursor *cursor, uint32_t want, const uint8_t **bytes, uint32_t *length);
 
 /* Exactly length stream bytes into out. */
-int fotaCursorRead(FotaCursor *cursor, void *out, uint32_t length);
+FOTA_INTERNAL int fotaCursorRead(FotaCursor *cursor, void *out, uint32_t length);
 
 /* Moves past length stream bytes, decoding them. */
-int fotaCursorSkip(FotaCursor *cursor, uint32_t length);
+FOTA_INTERNAL int fotaCursorSkip(FotaCursor *cursor, uint32_t length);
 
 /* After the last stream byte: the range coder ends clean there and no pack byte is left over. */
-int fotaCursorCheckEnd(const FotaCursor *cursor);
+FOTA_INTERNAL int fotaCursorCheckEnd(const FotaCursor *cursor);
 
 #endif

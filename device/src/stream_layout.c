@@ -3,10 +3,10 @@
 #include "le_fields.h"
 
 int fotaOpenReader(FotaStreamReader *reader, const FotaPackSource *pack, const FotaPackInfo *info,
-                   const FotaWork *work, const FotaStream *stream)
+                   const FotaWork *work, const FotaStream *stream, FotaMeter *meter)
 {
     uint8_t count[4];
-    int result = fotaCursorOpen(&reader->table, pack, info, &work->decoders[0]);
+    int result = fotaCursorOpen(&reader->table, pack, info, &work->decoders[0], meter);
     if (result == FOTA_APPLY_OK)
         result = fotaCursorRead(&reader->table, count, sizeof count);
     if (result == FOTA_APPLY_OK && fotaLoadLe32(count) != stream->chunkCount)

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "internal.h"
 #include "pack_header.h"
 #include "stream_cursor.h"
 #include "work_layout.h"
@@ -51,20 +52,20 @@ typedef struct FotaStreamReader {
 } FotaStreamReader;
 
 /* Opens the table cursor on the first entry; the difference and literal cursors come from the checking pass. */
-int fotaOpenReader(FotaStreamReader *reader, const FotaPackSource *pack, const FotaPackInfo *info,
-                   const FotaWork *work, const FotaStream *stream);
+FOTA_INTERNAL int fotaOpenReader(FotaStreamReader *reader, const FotaPackSource *pack, const FotaPackInfo *info,
+                                 const FotaWork *work, const FotaStream *stream, FotaMeter *meter);
 
 /* The next chunk's entry; 0 in *more after the last. Checked again against what the checking pass saw,
    in case the pack changed under the update. */
-int fotaReadChunk(FotaStreamReader *reader, FotaChunk *chunk, int *more);
+FOTA_INTERNAL int fotaReadChunk(FotaStreamReader *reader, FotaChunk *chunk, int *more);
 
 /* The chunk's next record, checked against its unit and the update's area. */
-int fotaReadRecord(FotaStreamReader *reader, FotaRecord *record);
+FOTA_INTERNAL int fotaReadRecord(FotaStreamReader *reader, FotaRecord *record);
 
 /* Reads the rest of the chunk's records; its bytes are decoded only when a later chunk needs what follows. */
-int fotaPassChunk(FotaStreamReader *reader);
+FOTA_INTERNAL int fotaPassChunk(FotaStreamReader *reader);
 
 /* Brings the difference and literal cursors to the chunk last read, decoding what chunks passed over hold. */
-int fotaCatchUp(FotaStreamReader *reader);
+FOTA_INTERNAL int fotaCatchUp(FotaStreamReader *reader);
 
 #endif

@@ -5,6 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "internal.h"
 #include "quarnel_apply.h"
 
 /* Every flash and pack transfer goes through this block; a multiple of the largest programUnit, 256. */
@@ -36,10 +37,10 @@ typedef struct FotaWork {
 } FotaWork;
 
 /* Divides work, which holds at least FOTA_APPLY_WORK_SIZE bytes, into its parts. */
-void fotaCarveWork(void *work, FotaWork *parts);
+FOTA_INTERNAL void fotaCarveWork(void *work, FotaWork *parts);
 
 /* Chunk index's unit length, as the checking pass recorded it. */
-void fotaSetChunkLength(uint8_t *codes, uint32_t index, uint32_t length);
-uint32_t fotaChunkLength(const uint8_t *codes, uint32_t index);
+FOTA_INTERNAL void fotaSetChunkLength(uint8_t *codes, uint32_t index, uint32_t length);
+FOTA_INTERNAL uint32_t fotaChunkLength(const uint8_t *codes, uint32_t index);
 
 #endif

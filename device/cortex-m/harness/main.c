@@ -105,6 +105,42 @@ static int runRefusals(uint32_t oldSize, int *runsMade)
     return failures;
 }
 
+/* FotaApplyQuery before the update, half way through it, after it and after its records are erased; no
+   query may erase or program. Returns the number of answers that were wrong. */
+static int runQueries(uint32_t calls, int *runsMade)
+{
+    FotaApplyStatus status;
+    int result = 0;
+    int failures = 0;
+    rigResetFlash(&rig);
+    result = rigQuery(&rig, &status);
+    failures += result != 0 || status.state != FOTA_STATE_NOT_STARTED || status.chunksDone != 0;
+    printf("query before the update: %d, state %d, %lu of %lu chunks\n", result, status.state,
+           (unsigned long)status.chunksDone, (unsigned long)status.chunkCount);
+    rigApplyUntil(&rig, calls / 2, cutInsideCall, &result);
+    result = rigQuery(&rig, &status);
+    failures += result != 0 || status.state != FOTA_STATE_IN_PROGRESS || status.chunksDone >= status.chunkCount;
+    printf("query after a cut half way: %d, state %d, %lu of %lu chunks\n", result, status.state,
+           (unsigned long)status.chunksDone, (unsigned long)status.chunkCount);
+    rigApplyUntil(&rig, NOR_NO_CUT, cutBeforeCall, &result);
+    failures += result != 0;
+    result = rigQuery(&rig, &status);
+    failures += result != 0 || status.state != FOTA_STATE_DONE || status.chunksDone != status.chunkCount;
+    printf("query after the update: %d, state %d, %lu of %lu chunks, %lu progress reports\n", result,
+           status.state, (unsigned long)status.chunksDone, (unsigned long)status.chunkCount,
+           (unsigned long)rig.progressCalls);
+    /* A factory reset of the records: the units still hold the new image. */
+    memset(rig.flash.bytes + (rig.spare.stateOffset - rig.flash.base), 0xFF, rig.spare.stateLength);
+    result = rigQuery(&rig, &status);
+    failures += result != 0 || status.state != FOTA_STATE_DONE;
+    rigApplyUntil(&rig, NOR_NO_CUT, cutBeforeCall, &result);
+    failures += result != 0 || rig.flash.calls != 0;
+    printf("%s FotaApplyQuery: not started, in progress, done, done without records\n",
+           failures == 0 ? "PASS" : "FAIL");
+    ++*runsMade;
+    return failures != 0;
+}
+
 /* Single cuts of each kind spread over the update, then chains of cuts that
    fail the resumes too. Returns the number of failed plans. */
 static int runCutPlans(uint32_t calls, int *runsMade)
@@ -179,14 +215,15 @@ int main(int argc, char **argv)
         return fail("the update without a power cut");
     if (calls < 2)
         return fail("the update made fewer than two erase and program calls");
-    printf("the update makes %lu erase and program calls\n", (unsigned long)calls);
+    printf("the update makes %lu erase and program calls and %lu progress reports\n", (unsigned long)calls,
+           (unsigned long)rig.finishProgressCalls);
     /* The stream is decoded twice per update: once by the checking pass, once by the three cursors together. */
     const uint32_t streamLength = readLittleEndian(packBuffer + packHeaderLength + 5);
     printf("decoding: the update call decodes 2 x %lu stream bytes, reads %lu pack bytes, takes %lu ms of host time\n",
            (unsigned long)streamLength, (unsigned long)rig.finishPackBytes, (unsigned long)rig.finishMilliseconds);
 
     int runsMade = 1;
-    const int failures = runRefusals(oldSize, &runsMade) + runCutPlans(calls, &runsMade);
+    const int failures = runRefusals(oldSize, &runsMade) + runCutPlans(calls, &runsMade) + runQueries(calls, &runsMade);
     printf("deepest stack of an applier call that returned, flash callbacks included: %lu bytes\n",
            (unsigned long)rig.deepestStack);
     printf("%s: %d of %d runs as expected, %lu power cuts made\n", failures == 0 ? "PASS" : "FAIL",

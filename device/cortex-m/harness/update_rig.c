@@ -25,6 +25,19 @@ void rigSetPack(UpdateRig *rig, const uint8_t *bytes, uint32_t size)
     rig->pack.context = &rig->packBytes;
     rig->pack.size = size;
     rig->pack.read = readPack;
+    rig->progressTotal = 0;
+}
+
+/* Done never falls within a call, never passes total, and total is the pack's in every call. */
+static void noteProgress(void *context, uint32_t done, uint32_t total)
+{
+    UpdateRig *rig = context;
+    if (rig->progressTotal == 0)
+        rig->progressTotal = total;
+    if (rig->progressFault == NULL && (done < rig->progressDone || done > total || total != rig->progressTotal))
+        rig->progressFault = "progress went back, past its total, or changed its total";
+    rig->progressDone = done;
+    rig->progressCalls++;
 }
 
 static void noteStackUsed(UpdateRig *rig, uintptr_t top)
@@ -38,7 +51,10 @@ static void noteStackUsed(UpdateRig *rig, uintptr_t top)
 static int applyUntilPowerLoss(UpdateRig *rig, uint32_t cutAt, PowerCut kind, int *result)
 {
     jmp_buf powerLost;
-    const FotaFlash callbacks = norFlashInterface(&rig->flash);
+    FotaFlash callbacks = norFlashInterface(&rig->flash);
+    callbacks.progress = noteProgress;
+    rig->progressCalls = 0;
+    rig->progressDone = 0;
     rig->flash.calls = 0;
     rig->flash.cutAt = cutAt;
     rig->flash.cutKind = kind;
@@ -109,6 +125,24 @@ void rigResetFlash(UpdateRig *rig)
 {
     /* Leftovers of earlier use: the update must erase whatever it programs. */
     norFlashLoad(&rig->flash, rig->initialFlash, norPastUnknown);
+    rig->progressFault = NULL;
+}
+
+int rigApplyUntil(UpdateRig *rig, uint32_t cutAt, PowerCut kind, int *result)
+{
+    return applyUntilPowerLoss(rig, cutAt, kind, result);
+}
+
+int rigQuery(UpdateRig *rig, FotaApplyStatus *status)
+{
+    FotaFlash callbacks = norFlashInterface(&rig->flash);
+    callbacks.progress = noteProgress;
+    rig->progressCalls = 0;
+    rig->progressDone = 0;
+    rig->flash.calls = 0;
+    rig->flash.cutAt = NOR_NO_CUT;
+    const int result = FotaApplyQuery(&callbacks, &rig->pack, &rig->spare, rig->work, rig->workSize, status);
+    return rig->flash.calls == 0 ? result : -1;
 }
 
 int expectRefusal(UpdateRig *rig, const char *what)
@@ -142,12 +176,15 @@ int runCutPlan(UpdateRig *rig, const CutPlan *plan, uint32_t *finishCalls)
         rig->packBytes.bytesRead = 0;
         applyUntilPowerLoss(rig, NOR_NO_CUT, cutBeforeCall, &result);
         rig->finishPackBytes = rig->packBytes.bytesRead;
+        rig->finishProgressCalls = rig->progressCalls;
         rig->finishMilliseconds = (uint32_t)((clock() - started) * 1000 / CLOCKS_PER_SEC);
     }
     *finishCalls = flash->calls;
 
     if (flash->fault[0] != '\0')
         snprintf(failure, sizeof failure, "flash rule broken: %s", flash->fault);
+    else if (rig->progressFault != NULL)
+        snprintf(failure, sizeof failure, "%s", rig->progressFault);
     else if (result != 0)
         snprintf(failure, sizeof failure, "the resume returned %d: %s", result, FotaApplyErrorMsg(result));
     else if (checkFlash(rig, failure, sizeof failure) == 0) {

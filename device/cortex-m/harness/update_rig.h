@@ -16,7 +16,7 @@ typedef struct PackBytes {
 } PackBytes;
 
 typedef struct UpdateRig {
-    NorFlash flash;
+    NorFlash flash; /* first: the progress callback gets the flash's context and finds the rig there */
     const uint8_t *initialFlash; /* the flash window before the update */
     const uint8_t *newImage;
     uint32_t newStart;
@@ -33,6 +33,12 @@ typedef struct UpdateRig {
     /* The final call of the last plan that finished: pack bytes it read and its time on the host clock. */
     uint32_t finishPackBytes;
     uint32_t finishMilliseconds;
+    uint32_t finishProgressCalls;
+    /* Progress reports of the last applier call, and the first total any call reported. */
+    uint32_t progressCalls;
+    uint32_t progressDone;
+    uint32_t progressTotal;
+    const char *progressFault; /* the first broken promise of the reports since the last rigResetFlash */
 } UpdateRig;
 
 typedef struct CutStep {
@@ -57,6 +63,13 @@ void rigResetFlash(UpdateRig *rig);
 /* One applier call on the flash as it is, which must fail without a single
    erase or program. Prints one line; returns 0 when it was so. */
 int expectRefusal(UpdateRig *rig, const char *what);
+
+/* One applier call on the flash as it is, power lost at erase or program call cutAt (NOR_NO_CUT: none);
+   returns 1 when it was, else 0 with the call's result. */
+int rigApplyUntil(UpdateRig *rig, uint32_t cutAt, PowerCut kind, int *result);
+
+/* FotaApplyQuery on the flash as it is; the query may not erase or program. Returns its result. */
+int rigQuery(UpdateRig *rig, FotaApplyStatus *status);
 
 /* Runs the update from the initial flash through the plan's cuts and a final
    resume, then checks the flash and a repeated call. Prints one line and

@@ -29,8 +29,6 @@ static int readPack(void *context, uint32_t offset, void *out, uint32_t length)
     (void)context;
     if (offset > PACK_BYTES || length > PACK_BYTES - offset)
         return -1;
-    /* The decoder runs between two pack reads: as long as there is no progress callback, this is where it is fed. */
-    WATCHDOG_KEY = WATCHDOG_RELOAD;
     return examplePortRead(0, PACK_OFFSET + offset, out, length);
 }
 
@@ -58,14 +56,25 @@ static void closeUpdate(void)
     (void)examplePortProgramMailbox(MAILBOX_OFFSET + closingOffset, zeros, sizeof zeros);
 }
 
+/* The applier reports at least once per 4 KiB programmed, per erase and per 64 KiB decoded: the watchdog is fed
+   here, and a product could show done / total. */
+static void feedOnProgress(void *context, uint32_t done, uint32_t total)
+{
+    (void)context;
+    (void)done;
+    (void)total;
+    WATCHDOG_KEY = WATCHDOG_RELOAD;
+}
+
 static int applyPendingUpdate(uint32_t packLength)
 {
-    const FotaFlash flash = examplePortFlash();
+    FotaFlash flash = examplePortFlash();
     const FotaSpareArea spare = examplePortSpareArea();
     FotaPackSource pack;
     pack.context = 0;
     pack.size = packLength;
     pack.read = readPack;
+    flash.progress = feedOnProgress;
     return FotaApplyPack(&flash, &pack, &spare, work, sizeof work);
 }
 

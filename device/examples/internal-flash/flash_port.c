@@ -103,6 +103,7 @@ static int portErase(void *context, uint32_t offset, uint32_t length)
         return -1;
     }
     /* Erasing more of the scratch or the state area than asked is safe: see the porting guide. */
+    /* The applier's progress callback comes after the whole call: a 64 KiB erase is eight sectors. */
     for (sector = first; sector < end; sector += FLASH_SECTOR_BYTES) {
         feedWatchdog();
         if (eraseSector(sector) != 0)
@@ -119,7 +120,6 @@ static int portProgram(void *context, uint32_t offset, const void *data, uint32_
     if (!inside(offset, length, APP_OFFSET, APP_BYTES) && !inside(offset, length, SCRATCH_OFFSET, SCRATCH_BYTES) &&
         !inside(offset, length, STATE_OFFSET, STATE_BYTES))
         return -1;
-    feedWatchdog();
     return programDoubleWords(offset, data, length);
 }
 
