@@ -12,7 +12,6 @@
 
 #include "checksum.h"
 #include "host_file.h"
-#include "test_random.h"
 #include "update_rig.h"
 
 /* Room for a 2 MiB pair: its images, the flash window with scratch and state, and its copy. */
@@ -20,7 +19,6 @@ enum {
     packCapacity = 1u << 20,
     imageCapacity = 0x240000,
     windowCapacity = 0x260000,
-    scratchLength = 65536,
     packHeaderLength = 28,
 };
 
@@ -30,6 +28,7 @@ static uint8_t newImage[imageCapacity];
 static uint8_t flashWindow[windowCapacity];
 static uint8_t initialWindow[windowCapacity];
 static uint8_t flashUnerased[windowCapacity / 8];
+static const FlashMemory flashMemory = {flashWindow, flashUnerased, initialWindow, windowCapacity};
 /* The applier's whole work memory, reserved at build time as firmware would. */
 static uint8_t workMemory[FOTA_APPLY_WORK_SIZE];
 
@@ -44,40 +43,6 @@ static int fail(const char *message)
 {
     printf("FAIL: %s\n", message);
     return EXIT_FAILURE;
-}
-
-/* The images from the pack's code area on, then the scratch and the state
-   area above them; flash below and above is not modelled. */
-static int layOutFlash(uint32_t codeStart, uint32_t oldSize, uint32_t stateLength)
-{
-    const uint32_t imagesEnd = codeStart + (oldSize > rig.newSize ? oldSize : rig.newSize);
-    const uint32_t scratch = (imagesEnd + scratchLength - 1) / scratchLength * scratchLength;
-    const uint32_t state = scratch + scratchLength;
-    if (state + stateLength - codeStart > windowCapacity)
-        return -1;
-
-    NorFlash *flash = &rig.flash;
-    flash->bytes = flashWindow;
-    flash->unerased = flashUnerased;
-    flash->base = codeStart;
-    flash->size = state + stateLength - codeStart;
-    flash->writable[0].offset = rig.newStart;
-    flash->writable[0].length = rig.newSize;
-    flash->writable[1].offset = scratch;
-    flash->writable[1].length = scratchLength;
-    flash->writable[2].offset = state;
-    flash->writable[2].length = stateLength;
-    flash->random = 0x2545F491u;
-
-    rig.spare.scratchOffset = scratch;
-    rig.spare.stateOffset = state;
-    rig.spare.stateLength = stateLength;
-
-    /* Free flash, the scratch and the state area hold leftovers of earlier use, not erased bytes. */
-    uint32_t seed = 0x9E3779B9u;
-    fillRandom(initialWindow, flash->size, &seed);
-    memcpy(initialWindow, oldImage, oldSize);
-    return 0;
 }
 
 /* Cases the applier must turn down before its first erase or program.
@@ -192,9 +157,8 @@ int main(int argc, char **argv)
         return fail("the old image is not the one the pack applies to");
     rig.newStart = codeStart;
     rig.newImage = newImage;
-    if (layOutFlash(codeStart, oldSize, stateLength) != 0)
+    if (rigLayOutFlash(&rig, &flashMemory, codeStart, oldImage, oldSize, stateLength) != 0)
         return fail("the images, scratch and state area do not fit the flash window");
-    rig.initialFlash = initialWindow;
     rigSetPack(&rig, packBuffer, packSize);
 
     rig.workSize = sizeof workMemory;

@@ -15,14 +15,12 @@
 #include "checksum.h"
 #include "host_file.h"
 #include "stack_depth.h"
-#include "test_random.h"
 #include "update_rig.h"
 
 enum {
     packCapacity = 1u << 20,
     imageCapacity = 1u << 20,
     windowCapacity = 3u << 19,
-    scratchLength = 65536,
     stateLength = 16384,
     signatureCapacity = 128,
 };
@@ -33,6 +31,7 @@ static uint8_t newImage[imageCapacity];
 static uint8_t flashWindow[windowCapacity];
 static uint8_t initialWindow[windowCapacity];
 static uint8_t flashUnerased[windowCapacity / 8];
+static const FlashMemory flashMemory = {flashWindow, flashUnerased, initialWindow, windowCapacity};
 /* The applier's whole work memory, reserved at build time as firmware would. */
 static uint8_t workMemory[FOTA_APPLY_WORK_SIZE];
 static uint8_t publicKey[80];
@@ -50,35 +49,6 @@ static int fail(const char *message)
 {
     printf("FAIL: %s\n", message);
     return EXIT_FAILURE;
-}
-
-/* As the unsigned harness lays it out: the images from the code area on, then the scratch and the state area. */
-static int layOutFlash(uint32_t codeStart, uint32_t oldSize)
-{
-    const uint32_t imagesEnd = codeStart + (oldSize > rig.newSize ? oldSize : rig.newSize);
-    const uint32_t scratch = (imagesEnd + scratchLength - 1) / scratchLength * scratchLength;
-    const uint32_t state = scratch + scratchLength;
-    uint32_t seed = 0x9E3779B9u;
-    NorFlash *flash = &rig.flash;
-    if (state + stateLength - codeStart > windowCapacity)
-        return -1;
-    flash->bytes = flashWindow;
-    flash->unerased = flashUnerased;
-    flash->base = codeStart;
-    flash->size = state + stateLength - codeStart;
-    flash->writable[0].offset = rig.newStart;
-    flash->writable[0].length = rig.newSize;
-    flash->writable[1].offset = scratch;
-    flash->writable[1].length = scratchLength;
-    flash->writable[2].offset = state;
-    flash->writable[2].length = stateLength;
-    flash->random = 0x2545F491u;
-    rig.spare.scratchOffset = scratch;
-    rig.spare.stateOffset = state;
-    rig.spare.stateLength = stateLength;
-    fillRandom(initialWindow, flash->size, &seed);
-    memcpy(initialWindow, oldImage, oldSize);
-    return 0;
 }
 
 enum { timedVerifications = 20 };
@@ -201,9 +171,8 @@ int main(int argc, char **argv)
         return fail("the old image is not the one the pack applies to");
     rig.newStart = codeStart;
     rig.newImage = newImage;
-    if (layOutFlash(codeStart, oldSize) != 0)
+    if (rigLayOutFlash(&rig, &flashMemory, codeStart, oldImage, oldSize, stateLength) != 0)
         return fail("the images, scratch and state area do not fit the flash window");
-    rig.initialFlash = initialWindow;
     rigSetPack(&rig, packBuffer, packSize);
     if (FotaApplyWorkSize(&rig.pack) != FOTA_APPLY_WORK_SIZE)
         return fail("the pack is unreadable or needs other work memory than FOTA_APPLY_WORK_SIZE");

@@ -18,6 +18,37 @@ static int readPack(void *context, uint32_t offset, void *out, uint32_t length)
     return 0;
 }
 
+int rigLayOutFlash(UpdateRig *rig, const FlashMemory *memory, uint32_t codeStart, const uint8_t *oldImage,
+                   uint32_t oldSize, uint32_t stateLength)
+{
+    const uint32_t scratchLength = 65536;
+    const uint32_t imagesEnd = codeStart + (oldSize > rig->newSize ? oldSize : rig->newSize);
+    const uint32_t scratch = (imagesEnd + scratchLength - 1) / scratchLength * scratchLength;
+    const uint32_t state = scratch + scratchLength;
+    NorFlash *flash = &rig->flash;
+    uint32_t seed = 0x9E3779B9u;
+    if (state + stateLength - codeStart > memory->capacity)
+        return -1;
+    flash->bytes = memory->window;
+    flash->unerased = memory->unerased;
+    flash->base = codeStart;
+    flash->size = state + stateLength - codeStart;
+    flash->writable[0].offset = rig->newStart;
+    flash->writable[0].length = rig->newSize;
+    flash->writable[1].offset = scratch;
+    flash->writable[1].length = scratchLength;
+    flash->writable[2].offset = state;
+    flash->writable[2].length = stateLength;
+    flash->random = 0x2545F491u;
+    rig->spare.scratchOffset = scratch;
+    rig->spare.stateOffset = state;
+    rig->spare.stateLength = stateLength;
+    fillRandom(memory->initial, flash->size, &seed);
+    memcpy(memory->initial, oldImage, oldSize);
+    rig->initialFlash = memory->initial;
+    return 0;
+}
+
 void rigSetPack(UpdateRig *rig, const uint8_t *bytes, uint32_t size)
 {
     rig->packBytes.bytes = bytes;

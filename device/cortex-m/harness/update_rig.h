@@ -54,6 +54,21 @@ typedef struct CutPlan {
     int count;
 } CutPlan;
 
+/* The buffers a board program gives the modelled flash, capacity bytes each (unerased: a bit a byte). */
+typedef struct FlashMemory {
+    uint8_t *window;
+    uint8_t *unerased;
+    uint8_t *initial; /* the window before the update */
+    uint32_t capacity;
+} FlashMemory;
+
+/* The images from codeStart on, then a 64 KiB scratch and the state area above
+   them; flash below and above is not modelled. The initial flash holds the old
+   image and leftovers of earlier use elsewhere, not erased bytes. newStart and
+   newSize must be set. Returns -1 when it does not fit the memory. */
+int rigLayOutFlash(UpdateRig *rig, const FlashMemory *memory, uint32_t codeStart, const uint8_t *oldImage,
+                   uint32_t oldSize, uint32_t stateLength);
+
 /* The pack read from memory; the rig must stay where it is while in use. */
 void rigSetPack(UpdateRig *rig, const uint8_t *bytes, uint32_t size);
 
