@@ -102,3 +102,31 @@ TEST(DevicePowerCuts, TwoMiBPairRandomCutPoints)
                 static_cast<unsigned long long>(operations),
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 }
+
+// The largest image the fixed work memory is made for: the update within FOTA_APPLY_WORK_SIZE, and sampled cuts.
+TEST(DevicePowerCuts, SixteenMiBPairWithinTheFixedWorkMemory)
+{
+    if (testsupport::underAddressSanitizer)
+        GTEST_SKIP() << "building a 16 MiB pack under the sanitizers takes minutes; the 2 MiB pair runs there";
+    const DevicePair &pair = testsupport::sixteenMiBDevicePair();
+    const quarnel::powercut::UpdateCase update = testsupport::deviceUpdateCase(pair, 16);
+    const FotaPackSource pack = testsupport::packSourceOf(update.pack);
+    ASSERT_EQ(FotaApplyWorkSize(&pack), size_t{FOTA_APPLY_WORK_SIZE});
+    PowerCutRunner runner(update);
+    std::string failure;
+    const uint64_t operations = runner.countOperations(failure);
+    ASSERT_GT(operations, 0u) << failure;
+    testsupport::SplitMix random(16);
+    const int points = 6;
+    const auto start = std::chrono::steady_clock::now();
+    for (int p = 0; p < points; ++p) {
+        const quarnel::powercut::Cut cut{random.below(static_cast<uint32_t>(operations)),
+                                         static_cast<CutMode>(p % 3)};
+        const quarnel::powercut::CutOutcome outcome = runner.run({cut}, random.next());
+        EXPECT_TRUE(outcome.ok) << "call " << cut.operation << " cut " << quarnel::powercut::cutModeName(cut.mode)
+                                << ": " << outcome.failure;
+    }
+    std::printf("16 MiB pair, %u chunks: %d random cut points of %llu calls, %.1f s\n", pair.chunkCount, points,
+                static_cast<unsigned long long>(operations),
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+}

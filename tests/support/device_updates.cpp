@@ -103,6 +103,18 @@ const DevicePair &twoMiBDevicePair()
     return pair;
 }
 
+const DevicePair &sixteenMiBDevicePair()
+{
+    static const DevicePair pair = [] {
+        Bytes old = firmwareLikeBytes(0x1000000, 161);
+        Bytes next = join({slice(old, 0, 0x300000), firmwareLikeBytes(0x7000, 162), slice(old, 0x300000, 0xA00000),
+                           slice(old, 0xA03000, old.size())});
+        editWords(next, 2000, 163);
+        return makeDevicePair(std::move(old), std::move(next), 0x10000);
+    }();
+    return pair;
+}
+
 quarnel::powercut::UpdateCase deviceUpdateCase(const DevicePair &pair, uint32_t programUnit)
 {
     const uint32_t areaEnd =

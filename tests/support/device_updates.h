@@ -33,6 +33,9 @@ const DevicePair &benchDevicePair(bool contentMovesUp);
 // 2 MiB of firmware-like bytes with blocks inserted and removed and scattered edits, made once.
 const DevicePair &twoMiBDevicePair();
 
+// 16 MiB the same way, the largest image the applier's fixed work memory is made for, made once.
+const DevicePair &sixteenMiBDevicePair();
+
 // The flash holding the pair's old image, erased elsewhere, with the spare area after the images.
 quarnel::powercut::UpdateCase deviceUpdateCase(const DevicePair &pair, uint32_t programUnit);
 
