@@ -15,8 +15,9 @@ set(foreign)
 foreach(definition IN LISTS definitions)
   string(REGEX REPLACE "^[0-9a-fA-F]+ [A-Za-z] " "" symbol "${definition}")
   list(APPEND names ${symbol})
-  # AddressSanitizer adds an ODR indicator beside each external variable, named after it.
-  if(NOT symbol MATCHES "^(__odr_asan[._])?FotaApply")
+  # AddressSanitizer adds an ODR indicator beside each external variable, and mingw-w64 a .refptr entry
+  # for each one another object refers to, both named after it.
+  if(NOT symbol MATCHES "^(__odr_asan[._]|\\.refptr\\.)?FotaApply")
     list(APPEND foreign ${symbol})
   endif()
 endforeach()
