@@ -11,24 +11,11 @@
 
 #include "common/file_target.h"
 #include "common/temporary_name.h"
+#include "common/write_all.h"
 
 namespace quarnel {
 
 namespace {
-
-bool writeAll(int fd, const uint8_t *bytes, size_t size)
-{
-    while (size > 0) {
-        const ssize_t written = write(fd, bytes, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
-}
 
 // Created exclusively with 0666, so that the kernel applies the umask as to any new file.
 int createBeside(const std::string &target, std::string &temporary)
@@ -70,7 +57,7 @@ bool replaceFileUtf8(const char *path, const uint8_t *bytes, size_t size)
     const int fd = createBeside(target, temporary);
     if (fd < 0)
         return false;
-    bool sound = writeAll(fd, bytes, size) && (!exists || fchmod(fd, existing.st_mode & 07777) == 0);
+    bool sound = writeAllToFd(fd, bytes, size) && (!exists || fchmod(fd, existing.st_mode & 07777) == 0);
     // The content reaches the disk before the name does, so that a crash cannot leave the name on a short file.
     sound = sound && fsync(fd) == 0;
     sound = close(fd) == 0 && sound;

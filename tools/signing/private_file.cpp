@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/temporary_name.h"
+#include "common/write_all.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -130,24 +131,6 @@ bool systemRandom(uint8_t *out, size_t size)
     return true;
 }
 
-namespace {
-
-bool writeAll(int fd, const char *bytes, size_t size)
-{
-    while (size > 0) {
-        const ssize_t written = write(fd, bytes, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
-} // namespace
-
 bool createPrivateFileUtf8(const char *path, const std::string &bytes, std::string &error)
 {
     std::string temporary;
@@ -165,7 +148,8 @@ bool createPrivateFileUtf8(const char *path, const std::string &bytes, std::stri
         error = "no free temporary name beside it";
         return false;
     }
-    bool sound = fchmod(fd, 0600) == 0 && writeAll(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
+    const auto *content = reinterpret_cast<const uint8_t *>(bytes.data());
+    bool sound = fchmod(fd, 0600) == 0 && writeAllToFd(fd, content, bytes.size()) && fsync(fd) == 0;
     int code = sound ? 0 : errno;
     sound = close(fd) == 0 && sound;
     // link() fails when the name is taken, where rename() would replace what is there.
