@@ -38,6 +38,28 @@ void expectEveryCutEndsWithTheNewImage(const DevicePair &pair, const char *name)
     }
 }
 
+// Cuts the power once at each of points calls drawn at random over the update, each run resumed to the end.
+void expectRandomCutsEndWithTheNewImage(const DevicePair &pair, const char *name, int points, uint64_t seed)
+{
+    const quarnel::powercut::UpdateCase update = testsupport::deviceUpdateCase(pair, 16);
+    PowerCutRunner runner(update);
+    std::string failure;
+    const uint64_t operations = runner.countOperations(failure);
+    ASSERT_GT(operations, 0u) << failure;
+    testsupport::SplitMix random(seed);
+    const auto start = std::chrono::steady_clock::now();
+    for (int p = 0; p < points; ++p) {
+        const quarnel::powercut::Cut cut{random.below(static_cast<uint32_t>(operations)),
+                                         static_cast<CutMode>(p % 3)};
+        const quarnel::powercut::CutOutcome outcome = runner.run({cut}, random.next());
+        EXPECT_TRUE(outcome.ok) << "call " << cut.operation << " cut " << quarnel::powercut::cutModeName(cut.mode)
+                                << ": " << outcome.failure;
+    }
+    std::printf("%s, %u chunks: %d random cut points of %llu calls, %.1f s\n", name, pair.chunkCount, points,
+                static_cast<unsigned long long>(operations),
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+}
+
 } // namespace
 
 TEST(DevicePowerCuts, SamplePairEveryCut)
@@ -82,25 +104,8 @@ TEST(DevicePowerCuts, RepeatedCutsDuringTheResumes)
 
 TEST(DevicePowerCuts, TwoMiBPairRandomCutPoints)
 {
-    const DevicePair &pair = testsupport::twoMiBDevicePair();
-    const quarnel::powercut::UpdateCase update = testsupport::deviceUpdateCase(pair, 16);
-    PowerCutRunner runner(update);
-    std::string failure;
-    const uint64_t operations = runner.countOperations(failure);
-    ASSERT_GT(operations, 0u) << failure;
-    testsupport::SplitMix random(2);
-    const int points = testsupport::underAddressSanitizer ? 20 : 40;
-    const auto start = std::chrono::steady_clock::now();
-    for (int p = 0; p < points; ++p) {
-        const quarnel::powercut::Cut cut{random.below(static_cast<uint32_t>(operations)),
-                                         static_cast<CutMode>(p % 3)};
-        const quarnel::powercut::CutOutcome outcome = runner.run({cut}, random.next());
-        EXPECT_TRUE(outcome.ok) << "call " << cut.operation << " cut " << quarnel::powercut::cutModeName(cut.mode)
-                                << ": " << outcome.failure;
-    }
-    std::printf("2 MiB pair: %d random cut points of %llu calls, %.1f s\n", points,
-                static_cast<unsigned long long>(operations),
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    expectRandomCutsEndWithTheNewImage(testsupport::twoMiBDevicePair(), "2 MiB pair",
+                                       testsupport::underAddressSanitizer ? 20 : 40, 2);
 }
 
 // The largest image the fixed work memory is made for: the update within FOTA_APPLY_WORK_SIZE, and sampled cuts.
@@ -109,24 +114,7 @@ TEST(DevicePowerCuts, SixteenMiBPairWithinTheFixedWorkMemory)
     if (testsupport::underAddressSanitizer)
         GTEST_SKIP() << "building a 16 MiB pack under the sanitizers takes minutes; the 2 MiB pair runs there";
     const DevicePair &pair = testsupport::sixteenMiBDevicePair();
-    const quarnel::powercut::UpdateCase update = testsupport::deviceUpdateCase(pair, 16);
-    const FotaPackSource pack = testsupport::packSourceOf(update.pack);
+    const FotaPackSource pack = testsupport::packSourceOf(pair.pack);
     ASSERT_EQ(FotaApplyWorkSize(&pack), size_t{FOTA_APPLY_WORK_SIZE});
-    PowerCutRunner runner(update);
-    std::string failure;
-    const uint64_t operations = runner.countOperations(failure);
-    ASSERT_GT(operations, 0u) << failure;
-    testsupport::SplitMix random(16);
-    const int points = 6;
-    const auto start = std::chrono::steady_clock::now();
-    for (int p = 0; p < points; ++p) {
-        const quarnel::powercut::Cut cut{random.below(static_cast<uint32_t>(operations)),
-                                         static_cast<CutMode>(p % 3)};
-        const quarnel::powercut::CutOutcome outcome = runner.run({cut}, random.next());
-        EXPECT_TRUE(outcome.ok) << "call " << cut.operation << " cut " << quarnel::powercut::cutModeName(cut.mode)
-                                << ": " << outcome.failure;
-    }
-    std::printf("16 MiB pair, %u chunks: %d random cut points of %llu calls, %.1f s\n", pair.chunkCount, points,
-                static_cast<unsigned long long>(operations),
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    expectRandomCutsEndWithTheNewImage(pair, "16 MiB pair", 6, 16);
 }
