@@ -79,6 +79,8 @@ typedef struct FotaApplyStatus {
 #define FOTA_APPLY_TOO_MANY_CHUNKS 19   /* more chunks than FOTA_APPLY_MAX_CHUNKS */
 #define FOTA_APPLY_BAD_SIGNATURE 20     /* the pack's signature does not verify with the trusted key */
 #define FOTA_APPLY_OUTSIDE_IMAGE_AREA 21 /* a chunk's unit or the old image lies outside the trusted image area */
+#define FOTA_APPLY_PACK_CHANGED 22      /* once the update was under way, the pack failed to read or no longer read
+                                           as the first pass read it: the update is pending, the image may be half written */
 
 /* The LZMA window the applier decodes with: no match in a pack may reach further back than this. */
 #define FOTA_APPLY_WINDOW 8192u
@@ -88,6 +90,10 @@ typedef struct FotaApplyStatus {
    code per chunk (FOTA_APPLY_MAX_CHUNKS / 4), three decoders each with its probability table (15980),
    window and input block (512), and 7 bytes to align them. */
 #define FOTA_APPLY_WORK_SIZE 79179u
+/* Work memory of FotaApplySignedPack: FOTA_APPLY_WORK_SIZE and the digests against which every read of the
+   pack after its signature was checked is checked again (2048 of 8 bytes, and 32 for each decoder), for any
+   pack up to 32 MiB. */
+#define FOTA_APPLY_SIGNED_WORK_SIZE 96331u
 
 size_t FotaApplyWorkSize(const FotaPackSource *pack);   /* FOTA_APPLY_WORK_SIZE for a readable pack; 0 if unreadable */
 int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack,

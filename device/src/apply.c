@@ -1,6 +1,7 @@
-/* The entry points: the checking pass before the first erase, then the chunks in stream order. */
+/* The entry points: the first pass before the first erase, then the chunks in stream order. */
 #include "quarnel_apply.h"
 
+#include "apply_call.h"
 #include "chunk_apply.h"
 #include "flash_ops.h"
 #include "image_area.h"
@@ -14,9 +15,8 @@
 
 /* Where this pack's update stands in flash, as reading alone tells. */
 enum Standing {
-    STANDING_RESUME,   /* the state area holds this pack's identity */
-    STANDING_FRESH,    /* no identity, the old image in place */
-    STANDING_FINISHED, /* no identity, not the old image, but every unit holds its chunk */
+    STANDING_RESUME, /* the state area holds this pack's identity */
+    STANDING_FRESH,  /* no identity, the old image in place */
     STANDING_NEITHER
 };
 
@@ -28,26 +28,54 @@ size_t FotaApplyWorkSize(const FotaPackSource *pack)
     return FOTA_APPLY_WORK_SIZE;
 }
 
-/* Reads, decodes and checks the pack and the spare area, and leaves the difference and literal cursors
-   at their areas' first bytes; touches no flash but by reading. */
-static int preparePack(const FotaPackSource *pack, const FotaSpareArea *spare, const FotaWork *work,
-                       const FotaTrust *area, FotaPackInfo *info, FotaStream *stream, FotaStreamReader *reader,
-                       FotaMeter *meter)
+int fotaWorkTooSmall(const FotaPackSource *pack)
 {
-    int result = fotaReadPackInfo(pack, info);
-    fotaMeterPhase(meter, FOTA_PHASE_DATA_CRC, 0);
-    if (result == FOTA_APPLY_OK)
-        result = fotaCheckDataCrc(pack, info, work->io, meter);
+    FotaPackInfo info;
+    const int result = fotaReadPackInfo(pack, &info);
+    return result != FOTA_APPLY_OK ? result : FOTA_APPLY_WORK_TOO_SMALL;
+}
+
+/* The headers, the old image's area, the stream's checks, decoded from the first granule on as the pass takes
+   them; leaves the difference and literal cursors at their areas' first bytes. */
+static int decodeFirstPass(FotaPack *pack, const FotaWork *work, const FotaTrust *area, FotaPackInfo *info,
+                           FotaStream *stream, FotaStreamReader *reader, FotaMeter *meter, int *headerFailed)
+{
+    uint32_t length = 0;
+    int result = fotaPackTakeNext(pack, work->decoders[0].input, &length);
+    *headerFailed = 0;
+    if (result == FOTA_APPLY_OK && (result = fotaParsePackInfo(work->decoders[0].input, length, pack->source.size,
+                                                               info)) != FOTA_APPLY_OK)
+        *headerFailed = 1;
     if (result == FOTA_APPLY_OK && area != 0)
         result = fotaCheckImageArea(area, info->oldStart, info->oldSize);
+    if (result == FOTA_APPLY_OK)
+        result = fotaCheckStream(pack, info, work, length, stream, area != 0 ? fotaChunkInImageArea : 0,
+                                 (void *)area, &reader->diff, &reader->literal, meter);
+    return result;
+}
+
+/* Reads the pack once, every granule in order, decoding and checking it, and takes its checksums; the verdicts
+   come in this order: the signature (signed call), the data checksum, then the first fault found. Touches
+   no flash but by reading. */
+static int firstPass(FotaPack *pack, const FotaWork *work, const FotaTrust *area, FotaPackInfo *info,
+                     FotaStream *stream, FotaStreamReader *reader, FotaMeter *meter)
+{
+    int headerFailed = 0;
+    int result;
+    int rest;
     fotaMeterPhase(meter, FOTA_PHASE_CHECK, 0);
-    if (result == FOTA_APPLY_OK)
-        result = fotaCheckStream(pack, info, work, stream, area != 0 ? fotaChunkInImageArea : 0, (void *)area,
-                                 &reader->diff, &reader->literal, meter);
-    if (result == FOTA_APPLY_OK)
-        result = fotaCheckSpare(spare, stream);
-    if (result == FOTA_APPLY_OK)
-        result = fotaOpenReader(reader, pack, info, work, stream, meter);
+    result = decodeFirstPass(pack, work, area, info, stream, reader, meter, &headerFailed);
+    /* Without a signature to settle, a pack whose header is wrong is not worth reading further. */
+    if (headerFailed && pack->guard == 0)
+        return result;
+    if ((rest = fotaPackTakeRest(pack, work->decoders[0].input, meter)) != FOTA_APPLY_OK)
+        return rest;
+    if (pack->guard != 0 && (rest = pack->guard->finish(pack->guard)) != FOTA_APPLY_OK)
+        return rest;
+    if (headerFailed)
+        return result;
+    if (pack->dataCrc != info->dataCrc)
+        return FOTA_APPLY_BAD_DATA_CRC;
     return result;
 }
 
@@ -57,12 +85,12 @@ static void startApplying(FotaMeter *meter, const FotaPackInfo *info, const Fota
     fotaMeterPhase(meter, FOTA_PHASE_APPLY, 4u * (uint64_t)(info->streamLength - stream->diffStart));
 }
 
-static int findStanding(const FotaProgress *progress, FotaStreamReader *reader, const FotaPackInfo *info,
-                        const FotaStream *stream, enum Standing *standing)
+/* Only this pack's identity, written by this applier once the old image was found, says that the update
+   is under way or over: nothing a pack states about the flash can. */
+static int findStanding(const FotaProgress *progress, const FotaPackInfo *info, enum Standing *standing)
 {
     int matches = 0;
     uint32_t oldCrc = 0;
-    int hold = 0;
     int result = fotaIdentityMatches(progress, &matches);
     *standing = STANDING_RESUME;
     if (result != FOTA_APPLY_OK || matches)
@@ -71,79 +99,104 @@ static int findStanding(const FotaProgress *progress, FotaStreamReader *reader, 
     if ((result = fotaFlashCrc(progress->flash, info->oldStart, info->oldSize, progress->io, &oldCrc,
                                progress->meter)) != FOTA_APPLY_OK)
         return result;
-    *standing = STANDING_FRESH;
-    if (oldCrc == info->oldCrc)
-        return FOTA_APPLY_OK;
-    /* After a finished update the records may be gone (a factory reset, another tool): the units tell. */
-    startApplying(progress->meter, info, stream);
-    result = fotaAllUnitsHold(progress, reader, &hold);
-    *standing = hold ? STANDING_FINISHED : STANDING_NEITHER;
+    *standing = oldCrc == info->oldCrc ? STANDING_FRESH : STANDING_NEITHER;
+    return FOTA_APPLY_OK;
+}
+
+/* What may follow once the update has begun: a flash fault, or a pack that no longer reads as the first
+   pass read it. Either way the update is pending and the image may be half written. */
+static int keepsPending(int result)
+{
+    return (result >= FOTA_APPLY_FLASH_READ_FAILED && result <= FOTA_APPLY_TARGET_MISMATCH) ||
+           result == FOTA_APPLY_PACK_CHANGED;
+}
+
+/* The first pass, the spare area, and the reader at the first chunk: everything before the first write. */
+static int preparePack(FotaPack *pack, const FotaSpareArea *spare, const FotaWork *work, const FotaTrust *area,
+                       FotaPackInfo *info, FotaStream *stream, FotaStreamReader *reader, FotaMeter *meter)
+{
+    int result = firstPass(pack, work, area, info, stream, reader, meter);
+    if (result == FOTA_APPLY_OK)
+        result = fotaCheckSpare(spare, stream);
+    if (result == FOTA_APPLY_OK)
+        result = fotaOpenReader(reader, pack, info, work, stream, meter);
     return result;
+}
+
+static int applyChunks(const FotaProgress *progress, FotaStreamReader *reader, const FotaPackInfo *info,
+                       const FotaStream *stream)
+{
+    FotaChunk chunk;
+    uint64_t applied = 0; /* bytes of the chunks before the current one */
+    int more = 1;
+    int result;
+    startApplying(progress->meter, info, stream);
+    while ((result = fotaReadChunk(reader, &chunk, &more)) == FOTA_APPLY_OK && more) {
+        fotaMeterAt(progress->meter, 4u * applied);
+        if ((result = fotaApplyChunk(progress, reader, &chunk)) != FOTA_APPLY_OK)
+            break;
+        applied += chunk.length;
+    }
+    return result;
+}
+
+int fotaApplyWithin(const FotaFlash *flash, FotaPack *pack, const FotaSpareArea *spare, const FotaWork *work,
+                    const FotaTrust *area, FotaMeter *meter)
+{
+    FotaPackInfo info;
+    FotaStream stream;
+    FotaStreamReader reader;
+    FotaProgress progress;
+    enum Standing standing = STANDING_NEITHER;
+    int result;
+    if ((result = preparePack(pack, spare, work, area, &info, &stream, &reader, meter)) != FOTA_APPLY_OK)
+        return result;
+    fotaInitProgress(&progress, flash, spare, &info, work->io, meter);
+    if ((result = findStanding(&progress, &info, &standing)) != FOTA_APPLY_OK)
+        return result;
+    if (standing == STANDING_NEITHER)
+        return FOTA_APPLY_OLD_IMAGE_MISMATCH;
+    if (standing == STANDING_FRESH)
+        result = fotaStartProgress(&progress);
+    if (result == FOTA_APPLY_OK)
+        result = applyChunks(&progress, &reader, &info, &stream);
+    if (result == FOTA_APPLY_OK)
+        fotaMeterFinish(meter);
+    /* From here on a pack read or check that fails is a pack that changed under the update, not a refusal. */
+    return result == FOTA_APPLY_OK || keepsPending(result) ? result : FOTA_APPLY_PACK_CHANGED;
 }
 
 int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack, const FotaSpareArea *spare, void *work,
                   size_t workSize)
 {
+    FotaFlash flashCopy;
+    FotaSpareArea spareCopy;
     FotaMeter meter;
+    FotaWork parts;
+    FotaPack reading;
     if (flash == 0 || flash->read == 0 || flash->erase == 0 || flash->program == 0 || pack == 0 ||
         pack->read == 0 || spare == 0 || work == 0)
         return FOTA_APPLY_BAD_ARGUMENT;
-    fotaMeterOpen(&meter, flash, pack);
-    return fotaApplyPackWithin(flash, pack, spare, work, workSize, 0, &meter);
-}
-
-/* A work memory too small is reported as such, unless the pack is unreadable, as FotaApplyWorkSize tells. */
-static int workTooSmall(const FotaPackSource *pack)
-{
-    FotaPackInfo info;
-    const int result = fotaReadPackInfo(pack, &info);
-    return result != FOTA_APPLY_OK ? result : FOTA_APPLY_WORK_TOO_SMALL;
-}
-
-int fotaApplyPackWithin(const FotaFlash *flash, const FotaPackSource *pack, const FotaSpareArea *spare, void *work,
-                        size_t workSize, const FotaTrust *area, FotaMeter *meter)
-{
-    FotaPackInfo info;
-    FotaWork parts;
-    FotaStream stream;
-    FotaStreamReader reader;
-    FotaProgress progress;
-    FotaChunk chunk;
-    enum Standing standing = STANDING_NEITHER;
-    uint64_t applied = 0; /* bytes of the chunks before the current one */
-    int more = 1;
-    int result;
+    /* The caller's records are read once: what the call checks is what it uses. */
+    flashCopy = *flash;
+    spareCopy = *spare;
+    fotaPackOpen(&reading, pack, 0);
+    fotaMeterOpen(&meter, &flashCopy, &reading.source);
     if (workSize < FOTA_APPLY_WORK_SIZE)
-        return workTooSmall(pack);
-    fotaCarveWork(work, &parts);
-    if ((result = preparePack(pack, spare, &parts, area, &info, &stream, &reader, meter)) != FOTA_APPLY_OK)
-        return result;
-    fotaInitProgress(&progress, flash, spare, &info, parts.io, meter);
-    result = findStanding(&progress, &reader, &info, &stream, &standing);
-    if (result == FOTA_APPLY_OK && standing == STANDING_NEITHER)
-        result = FOTA_APPLY_OLD_IMAGE_MISMATCH;
-    if (result == FOTA_APPLY_OK && standing == STANDING_FRESH)
-        result = fotaStartProgress(&progress);
-    if (result == FOTA_APPLY_OK && standing != STANDING_FINISHED) {
-        startApplying(meter, &info, &stream);
-        while ((result = fotaReadChunk(&reader, &chunk, &more)) == FOTA_APPLY_OK && more) {
-            fotaMeterAt(meter, 4u * applied);
-            if ((result = fotaApplyChunk(&progress, &reader, &chunk)) != FOTA_APPLY_OK)
-                break;
-            applied += chunk.length;
-        }
-    }
-    if (result == FOTA_APPLY_OK)
-        fotaMeterFinish(meter);
-    return result;
+        return fotaWorkTooSmall(&reading.source);
+    fotaCarveWork(work, &parts, 0);
+    return fotaApplyWithin(&flashCopy, &reading, &spareCopy, &parts, 0, &meter);
 }
 
 int FotaApplyQuery(const FotaFlash *flash, const FotaPackSource *pack, const FotaSpareArea *spare, void *work,
                    size_t workSize, FotaApplyStatus *status)
 {
+    FotaFlash flashCopy;
+    FotaSpareArea spareCopy;
     FotaMeter meter;
     FotaPackInfo info;
     FotaWork parts;
+    FotaPack reading;
     FotaStream stream;
     FotaStreamReader reader;
     FotaProgress progress;
@@ -155,30 +208,30 @@ int FotaApplyQuery(const FotaFlash *flash, const FotaPackSource *pack, const Fot
     status->state = FOTA_STATE_NOT_APPLICABLE;
     status->chunksDone = 0;
     status->chunkCount = 0;
-    fotaMeterOpen(&meter, flash, pack);
+    flashCopy = *flash;
+    spareCopy = *spare;
+    fotaPackOpen(&reading, pack, 0);
+    fotaMeterOpen(&meter, &flashCopy, &reading.source);
     if (workSize < FOTA_APPLY_WORK_SIZE)
-        return workTooSmall(pack);
-    fotaCarveWork(work, &parts);
+        return fotaWorkTooSmall(&reading.source);
+    fotaCarveWork(work, &parts, 0);
     /* FotaApplyPack's checks, so that every pack it refuses whatever the flash holds is refused here too. */
-    if ((result = preparePack(pack, spare, &parts, 0, &info, &stream, &reader, &meter)) != FOTA_APPLY_OK)
+    if ((result = preparePack(&reading, &spareCopy, &parts, 0, &info, &stream, &reader, &meter)) != FOTA_APPLY_OK)
         return result;
-    fotaInitProgress(&progress, flash, spare, &info, parts.io, &meter);
+    fotaInitProgress(&progress, &flashCopy, &spareCopy, &info, parts.io, &meter);
     status->chunkCount = stream.chunkCount;
-    if ((result = findStanding(&progress, &reader, &info, &stream, &standing)) != FOTA_APPLY_OK)
+    if ((result = findStanding(&progress, &info, &standing)) != FOTA_APPLY_OK)
         return result;
     if (standing == STANDING_RESUME) {
         startApplying(&meter, &info, &stream);
         if ((result = fotaCountDoneChunks(&progress, &reader, &status->chunksDone)) != FOTA_APPLY_OK)
             return result;
-        standing = status->chunksDone == stream.chunkCount ? STANDING_FINISHED : STANDING_RESUME;
     }
-    if (standing == STANDING_FINISHED) {
-        status->chunksDone = stream.chunkCount;
+    if (standing == STANDING_RESUME && status->chunksDone == stream.chunkCount)
         fotaMeterFinish(&meter);
-    }
-    status->state = standing == STANDING_FINISHED ? FOTA_STATE_DONE
-                    : standing == STANDING_RESUME ? FOTA_STATE_IN_PROGRESS
-                    : standing == STANDING_FRESH  ? FOTA_STATE_NOT_STARTED
-                                                  : FOTA_STATE_NOT_APPLICABLE;
+    status->state = standing == STANDING_FRESH      ? FOTA_STATE_NOT_STARTED
+                    : standing == STANDING_NEITHER ? FOTA_STATE_NOT_APPLICABLE
+                    : status->chunksDone == stream.chunkCount ? FOTA_STATE_DONE
+                                                              : FOTA_STATE_IN_PROGRESS;
     return FOTA_APPLY_OK;
 }

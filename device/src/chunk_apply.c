@@ -157,20 +157,6 @@ int fotaApplyChunk(const FotaProgress *progress, FotaStreamReader *reader, const
     return fotaWriteRecord(progress, chunk->index, FOTA_RECORD_DONE);
 }
 
-int fotaAllUnitsHold(const FotaProgress *progress, FotaStreamReader *reader, int *hold)
-{
-    FotaChunk chunk;
-    int more = 1;
-    int result = FOTA_APPLY_OK;
-    *hold = 1;
-    while (*hold && (result = fotaReadChunk(reader, &chunk, &more)) == FOTA_APPLY_OK && more) {
-        fotaMeterAdvance(progress->meter, 3u * (uint64_t)chunk.length);
-        if ((result = holdsChunk(progress, chunk.target, &chunk, hold)) != FOTA_APPLY_OK)
-            return result;
-    }
-    return result;
-}
-
 int fotaCountDoneChunks(const FotaProgress *progress, FotaStreamReader *reader, uint32_t *done)
 {
     FotaChunk chunk;

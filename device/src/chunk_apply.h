@@ -10,10 +10,6 @@
    records are read from the reader in every case. */
 FOTA_INTERNAL int fotaApplyChunk(const FotaProgress *progress, FotaStreamReader *reader, const FotaChunk *chunk);
 
-/* Reads every chunk's unit from the reader's next chunk on: *hold is 1 when each sums to its checksum, so
-   the new image is in flash whatever the records say. Stops at the first that does not. */
-FOTA_INTERNAL int fotaAllUnitsHold(const FotaProgress *progress, FotaStreamReader *reader, int *hold);
-
 /* The chunks whose "done" record is written, each unit checked as FotaApplyPack checks it: one that no longer
    holds its chunk gives FOTA_APPLY_TARGET_MISMATCH. */
 FOTA_INTERNAL int fotaCountDoneChunks(const FotaProgress *progress, FotaStreamReader *reader, uint32_t *done);

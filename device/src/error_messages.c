@@ -47,6 +47,8 @@ const char *FotaApplyErrorMsg(int code)
         return "pack signature does not verify with the trusted key";
     case FOTA_APPLY_OUTSIDE_IMAGE_AREA:
         return "pack writes outside the trusted image area";
+    case FOTA_APPLY_PACK_CHANGED:
+        return "pack changed or became unreadable during the update";
     default:
         return "unknown error";
     }

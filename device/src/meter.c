@@ -16,11 +16,8 @@ void fotaMeterOpen(FotaMeter *meter, const FotaFlash *flash, const FotaPackSourc
     uint64_t stream = 0;
     unsigned p;
     meter->flash = flash;
-    meter->parts[FOTA_PHASE_HASH] = pack->size;
-    meter->parts[FOTA_PHASE_DATA_CRC] = 0;
     meter->parts[FOTA_PHASE_OLD_IMAGE] = 0;
     if (pack->size >= sizeof header && pack->read(pack->context, 0, header, sizeof header) == 0) {
-        meter->parts[FOTA_PHASE_DATA_CRC] = fotaLoadLe32(header + 24);
         meter->parts[FOTA_PHASE_OLD_IMAGE] = fotaLoadLe32(header + 16);
         /* A stated length of 4 GiB or more is refused; until then it counts as the largest that is not. */
         stream = fotaLoadLe32(header + FOTA_PACK_HEADER_SIZE + 9) != 0
@@ -37,7 +34,7 @@ void fotaMeterOpen(FotaMeter *meter, const FotaFlash *flash, const FotaPackSourc
         meter->shift += 1;
     meter->done = 0;
     meter->phaseStart = 0;
-    meter->phaseLength = meter->parts[FOTA_PHASE_HASH];
+    meter->phaseLength = meter->parts[FOTA_PHASE_CHECK];
     meter->phaseWork = meter->phaseLength;
     meter->position = 0;
     meter->followsDecoder = 0;

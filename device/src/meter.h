@@ -1,11 +1,10 @@
 /* The progress callback's figures: done and total in bytes of work.
 
-   total = pack size (the signature's hash) + dataLength (the data checksum) + stream length (the checking
-   pass) + oldSize (the old image's checksum) + 4 x stream length (applying: four passes over each chunk's
-   bytes, building, checking the scratch, copying, checking the unit, scaled from the chunks' bytes to that
-   share), all from the pack's headers, so that every call for a pack reports the same total; halved until it
-   fits 32 bits. A step a call skips (the hash unsigned, the old image on a resume, a chunk found done) moves
-   done past its share at once. */
+   total = stream length (the first pass, which reads, checks and decodes the whole pack) + oldSize (the
+   old image's checksum) + 4 x stream length (applying: four passes over each chunk's bytes, building,
+   checking the scratch, copying, checking the unit, scaled from the chunks' bytes to that share), all from
+   the pack's headers, so that every call for a pack reports the same total; halved until it fits 32 bits.
+   A step a call skips (the old image on a resume, a chunk found done) moves done past its share at once. */
 #ifndef FOTA_METER_H
 #define FOTA_METER_H
 
@@ -15,7 +14,7 @@
 #include "quarnel_apply.h"
 
 /* The parts of total, in order. */
-enum FotaMeterPhase { FOTA_PHASE_HASH, FOTA_PHASE_DATA_CRC, FOTA_PHASE_CHECK, FOTA_PHASE_OLD_IMAGE, FOTA_PHASE_APPLY };
+enum FotaMeterPhase { FOTA_PHASE_CHECK, FOTA_PHASE_OLD_IMAGE, FOTA_PHASE_APPLY };
 
 typedef struct FotaMeter {
     const FotaFlash *flash; /* its progress callback, which may be NULL, and context */

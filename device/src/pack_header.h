@@ -5,7 +5,6 @@
 #include <stdint.h>
 
 #include "internal.h"
-#include "meter.h"
 #include "quarnel_apply.h"
 
 #define FOTA_PACK_HEADER_SIZE 28u
@@ -22,12 +21,13 @@ typedef struct FotaPackInfo {
     uint32_t streamLength; /* the decoded length the LZMA header states */
 } FotaPackInfo;
 
-/* Reads both headers and checks the magic, the data length against the pack's
-   size, the properties byte and that the stated length fits in 32 bits. */
-FOTA_INTERNAL int fotaReadPackInfo(const FotaPackSource *pack, FotaPackInfo *info);
+/* Both headers from the pack's first available bytes (all of them when it has fewer than the two headers):
+   checks the magic, the data length against packSize, the properties byte and that the stated length fits
+   in 32 bits. */
+FOTA_INTERNAL int fotaParsePackInfo(const uint8_t *bytes, uint32_t available, uint32_t packSize,
+                                    FotaPackInfo *info);
 
-/* Checks the data checksum over the stored block, read through io (FOTA_IO_BYTES), in the meter's phase. */
-FOTA_INTERNAL int fotaCheckDataCrc(const FotaPackSource *pack, const FotaPackInfo *info, uint8_t *io,
-                                   FotaMeter *meter);
+/* Reads both headers through the pack's callback and parses them. */
+FOTA_INTERNAL int fotaReadPackInfo(const FotaPackSource *pack, FotaPackInfo *info);
 
 #endif

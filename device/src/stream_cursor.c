@@ -24,8 +24,8 @@ static void freeNothing(void *allocator, void *address)
     (void)address;
 }
 
-int fotaCursorOpen(FotaCursor *cursor, const FotaPackSource *pack, const FotaPackInfo *info,
-                   const FotaDecoderMemory *memory, FotaMeter *meter)
+int fotaCursorOpen(FotaCursor *cursor, FotaPack *pack, const FotaPackInfo *info, const FotaDecoderMemory *memory,
+                   FotaMeter *meter, int taking, uint32_t preloaded)
 {
     WorkAllocator allocator;
     allocator.base.Alloc = allocateFromWork;
@@ -40,16 +40,20 @@ int fotaCursorOpen(FotaCursor *cursor, const FotaPackSource *pack, const FotaPac
     cursor->decoder.dicBufSize = FOTA_APPLY_WINDOW;
     LzmaDec_Init(&cursor->decoder);
     cursor->pack = pack;
+    cursor->cache.digests = memory->digests;
+    cursor->cache.block = 0;
+    cursor->taking = taking;
     cursor->input = memory->input;
-    cursor->inputBytes = memory->inputBytes;
-    cursor->inputPos = 0;
-    cursor->inputFill = 0;
-    cursor->packPos = FOTA_PACK_HEADER_SIZE + FOTA_LZMA_HEADER_SIZE;
+    /* The LZMA data begins right after the two headers, inside the first granule. */
+    cursor->inputPos = preloaded > 0 ? FOTA_PACK_HEADER_SIZE + FOTA_LZMA_HEADER_SIZE : 0;
+    cursor->inputFill = preloaded;
+    cursor->packPos = preloaded > 0 ? preloaded : FOTA_PACK_HEADER_SIZE + FOTA_LZMA_HEADER_SIZE;
     cursor->packEnd = FOTA_PACK_HEADER_SIZE + info->dataLength;
     cursor->streamLength = info->streamLength;
     cursor->decoded = 0;
     cursor->position = 0;
     cursor->status = LZMA_STATUS_NOT_SPECIFIED;
+    cursor->failure = FOTA_APPLY_OK;
     cursor->meter = meter;
     cursor->nextTick = FOTA_TICK_BYTES;
     return FOTA_APPLY_OK;
@@ -63,22 +67,32 @@ void fotaCursorFork(FotaCursor *to, const FotaCursor *from, const FotaDecoderMem
     to->decoder.probs = (CLzmaProb *)memory->probs;
     to->decoder.dic = memory->ring;
     to->input = memory->input;
-    to->inputBytes = memory->inputBytes;
+    to->cache.digests = memory->digests;
+    to->cache.block = 0;
+    to->taking = 0;
     /* The bytes from's input still holds are read again into to's own. */
     to->packPos = from->packPos - (from->inputFill - from->inputPos);
     to->inputPos = 0;
     to->inputFill = 0;
 }
 
+/* The granule that holds the next input byte, from the byte on; the first pass takes it, later reads check it. */
 static int refillInput(FotaCursor *cursor)
 {
-    const uint32_t rest = cursor->packEnd - cursor->packPos;
-    const uint32_t piece = rest < cursor->inputBytes ? rest : cursor->inputBytes;
-    if (piece > 0 && cursor->pack->read(cursor->pack->context, cursor->packPos, cursor->input, piece) != 0)
-        return FOTA_APPLY_PACK_READ_FAILED;
-    cursor->packPos += piece;
-    cursor->inputPos = 0;
-    cursor->inputFill = piece;
+    const uint32_t granule = cursor->packPos / FOTA_GRANULE_BYTES;
+    uint32_t length = 0;
+    int result;
+    if (cursor->packPos >= cursor->packEnd) {
+        cursor->inputPos = cursor->inputFill = 0;
+        return FOTA_APPLY_OK;
+    }
+    result = cursor->taking ? fotaPackTakeNext(cursor->pack, cursor->input, &length)
+                            : fotaPackRead(cursor->pack, &cursor->cache, granule, cursor->input, &length);
+    if (result != FOTA_APPLY_OK)
+        return result;
+    cursor->inputPos = cursor->packPos - granule * FOTA_GRANULE_BYTES;
+    cursor->inputFill = length;
+    cursor->packPos = granule * FOTA_GRANULE_BYTES + length;
     return FOTA_APPLY_OK;
 }
 
@@ -90,8 +104,10 @@ static int decodeMore(FotaCursor *cursor, uint32_t want)
     uint32_t room;
     SizeT limit;
     SizeT start;
+    if (cursor->failure != FOTA_APPLY_OK)
+        return cursor->failure;
     if (rest == 0)
-        return FOTA_APPLY_BAD_STREAM;
+        return cursor->failure = FOTA_APPLY_BAD_STREAM;
     if (decoder->dicPos == FOTA_APPLY_WINDOW)
         decoder->dicPos = 0;
     room = FOTA_APPLY_WINDOW - (uint32_t)decoder->dicPos;
@@ -107,15 +123,15 @@ static int decodeMore(FotaCursor *cursor, uint32_t want)
         if (cursor->inputPos == cursor->inputFill) {
             const int result = refillInput(cursor);
             if (result != FOTA_APPLY_OK)
-                return result;
+                return cursor->failure = result;
         }
         taken = cursor->inputFill - cursor->inputPos;
         if (LzmaDec_DecodeToDic(decoder, limit, cursor->input + cursor->inputPos, &taken, finish, &cursor->status) !=
             SZ_OK)
-            return FOTA_APPLY_BAD_LZMA_DATA;
+            return cursor->failure = FOTA_APPLY_BAD_LZMA_DATA;
         cursor->inputPos += (uint32_t)taken;
         if (taken == 0 && decoder->dicPos == before)
-            return FOTA_APPLY_BAD_LZMA_DATA;
+            return cursor->failure = FOTA_APPLY_BAD_LZMA_DATA;
     }
     cursor->decoded += (uint32_t)(decoder->dicPos - start);
     if (cursor->decoded >= cursor->nextTick || cursor->decoded == cursor->streamLength) {

@@ -2,11 +2,40 @@
 
 #include "le_fields.h"
 
-int fotaOpenReader(FotaStreamReader *reader, const FotaPackSource *pack, const FotaPackInfo *info,
-                   const FotaWork *work, const FotaStream *stream, FotaMeter *meter)
+int fotaSourceAllowed(const FotaStream *stream, uint64_t writtenStart, uint64_t writtenEnd, uint32_t source,
+                      uint32_t length)
+{
+    const uint64_t end = (uint64_t)source + length;
+    if (source >= stream->oldStart && end <= stream->oldEnd)
+        return 1;
+    if (writtenStart >= writtenEnd)
+        return 0;
+    if (source >= writtenStart && end <= writtenEnd)
+        return 1;
+    /* The two meet or overlap: together they are one range. */
+    if (writtenStart <= stream->oldEnd && stream->oldStart <= writtenEnd)
+        return source >= (writtenStart < stream->oldStart ? writtenStart : stream->oldStart) &&
+               end <= (writtenEnd > stream->oldEnd ? writtenEnd : stream->oldEnd);
+    return 0;
+}
+
+void fotaWrittenBefore(const FotaStream *stream, const FotaChunk *chunk, uint64_t *start, uint64_t *end)
+{
+    *start = *end = 0;
+    if (stream->direction > 0) {
+        *start = stream->regionStart;
+        *end = chunk->target;
+    } else if (stream->direction < 0) {
+        *start = (uint64_t)chunk->target + chunk->length;
+        *end = stream->regionEnd;
+    }
+}
+
+int fotaOpenReader(FotaStreamReader *reader, FotaPack *pack, const FotaPackInfo *info, const FotaWork *work,
+                   const FotaStream *stream, FotaMeter *meter)
 {
     uint8_t count[4];
-    int result = fotaCursorOpen(&reader->table, pack, info, &work->decoders[0], meter);
+    int result = fotaCursorOpen(&reader->table, pack, info, &work->decoders[0], meter, 0, 0);
     if (result == FOTA_APPLY_OK)
         result = fotaCursorRead(&reader->table, count, sizeof count);
     if (result == FOTA_APPLY_OK && fotaLoadLe32(count) != stream->chunkCount)
@@ -19,6 +48,15 @@ int fotaOpenReader(FotaStreamReader *reader, const FotaPackSource *pack, const F
     reader->owedDiff = 0;
     reader->owedLiteral = 0;
     return result;
+}
+
+/* Where the walk puts chunk index of the given length: right after the one before, its way. */
+static uint64_t expectedTarget(const FotaStreamReader *reader, uint32_t index, uint32_t length)
+{
+    const FotaChunk *last = &reader->last;
+    if (index == 0)
+        return reader->stream->firstTarget;
+    return reader->stream->direction > 0 ? (uint64_t)last->target + last->length : (uint64_t)last->target - length;
 }
 
 int fotaReadChunk(FotaStreamReader *reader, FotaChunk *chunk, int *more)
@@ -38,9 +76,10 @@ int fotaReadChunk(FotaStreamReader *reader, FotaChunk *chunk, int *more)
     chunk->crc = fotaLoadLe32(entry + 4);
     chunk->recordCount = fotaLoadLe32(entry + 8);
     chunk->length = fotaChunkLength(reader->chunkCodes, chunk->index);
-    if (chunk->recordCount == 0 || chunk->target % chunk->length != 0 || chunk->target < reader->stream->areaStart ||
-        (uint64_t)chunk->target + chunk->length > reader->stream->areaEnd)
+    if (chunk->recordCount == 0 || chunk->recordCount > chunk->length ||
+        chunk->target != expectedTarget(reader, chunk->index, chunk->length))
         return FOTA_APPLY_BAD_CHUNK;
+    reader->last = *chunk;
     reader->recordsLeft = chunk->recordCount;
     reader->bytesLeft = chunk->length;
     return FOTA_APPLY_OK;
@@ -49,7 +88,8 @@ int fotaReadChunk(FotaStreamReader *reader, FotaChunk *chunk, int *more)
 int fotaReadRecord(FotaStreamReader *reader, FotaRecord *record)
 {
     uint8_t bytes[FOTA_ENTRY_SIZE];
-    const FotaStream *stream = reader->stream;
+    uint64_t writtenStart;
+    uint64_t writtenEnd;
     int result;
     if (reader->recordsLeft == 0)
         return FOTA_APPLY_BAD_STREAM;
@@ -58,11 +98,13 @@ int fotaReadRecord(FotaStreamReader *reader, FotaRecord *record)
     record->source = fotaLoadLe32(bytes);
     record->diffLength = fotaLoadLe32(bytes + 4);
     record->extraLength = fotaLoadLe32(bytes + 8);
-    /* Never more bytes than the unit the scratch was erased for, and never a read outside the update's area. */
-    if (record->diffLength > reader->bytesLeft || record->extraLength > reader->bytesLeft - record->diffLength)
+    /* Never more bytes than the unit the scratch was erased for, and never a record of none. */
+    if (record->diffLength > reader->bytesLeft || record->extraLength > reader->bytesLeft - record->diffLength ||
+        record->diffLength + record->extraLength == 0)
         return FOTA_APPLY_BAD_STREAM;
+    fotaWrittenBefore(reader->stream, &reader->last, &writtenStart, &writtenEnd);
     if (record->diffLength > 0 &&
-        (record->source < stream->areaStart || (uint64_t)record->source + record->diffLength > stream->areaEnd))
+        !fotaSourceAllowed(reader->stream, writtenStart, writtenEnd, record->source, record->diffLength))
         return FOTA_APPLY_BAD_SOURCE;
     reader->recordsLeft -= 1;
     reader->bytesLeft -= record->diffLength + record->extraLength;

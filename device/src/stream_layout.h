@@ -11,12 +11,23 @@
 #include "work_layout.h"
 
 #define FOTA_ENTRY_SIZE 12u
+/* The largest unit, and so the most records a chunk can have: every record covers at least one byte. */
+#define FOTA_MAX_CHUNK_BYTES 65536u
 
 /* What the checking pass learns of the whole stream. */
 typedef struct FotaStream {
     uint32_t chunkCount;
     uint32_t diffStart;  /* where the difference bytes begin, right after the last entry */
     uint32_t extraStart; /* where the literal bytes begin */
+    /* The chunks' units lie back to back from the first chunk's on, one way, rising or falling, and fill
+       [regionStart, regionEnd), which begins where the old image does: the new image's place. */
+    uint32_t firstTarget;
+    int direction; /* +1 rising, -1 falling, 0 for a single chunk */
+    uint32_t regionStart;
+    uint64_t regionEnd;
+    /* The old image's area, which every chunk may read besides the units written before it. */
+    uint32_t oldStart;
+    uint64_t oldEnd;
     /* The flash the update may read or write: the hull of the old image and every chunk's unit. */
     uint32_t areaStart;
     uint64_t areaEnd;
@@ -45,21 +56,33 @@ typedef struct FotaStreamReader {
     const FotaStream *stream;
     const uint8_t *chunkCodes;
     uint32_t chunksRead;
+    FotaChunk last;       /* the chunk last read */
     uint32_t recordsLeft; /* of the chunk last read */
     uint32_t bytesLeft;   /* of the chunk last read, by its records so far */
     uint32_t owedDiff;    /* difference bytes of chunks passed over, not yet decoded */
     uint32_t owedLiteral;
 } FotaStreamReader;
 
+/* Whether [source, source + length) lies where a chunk may read: inside the old image's area, or inside
+   the units of the chunks before it, [writtenStart, writtenEnd), or inside both where the two meet. So a
+   chunk reads only bytes that the old image's checksum or this update's own chunks vouch for. */
+FOTA_INTERNAL int fotaSourceAllowed(const FotaStream *stream, uint64_t writtenStart, uint64_t writtenEnd,
+                                    uint32_t source, uint32_t length);
+
+/* The units written before chunk, by the stream's walk: [*start, *end), empty for the first. */
+FOTA_INTERNAL void fotaWrittenBefore(const FotaStream *stream, const FotaChunk *chunk, uint64_t *start,
+                                     uint64_t *end);
+
 /* Opens the table cursor on the first entry; the difference and literal cursors come from the checking pass. */
-FOTA_INTERNAL int fotaOpenReader(FotaStreamReader *reader, const FotaPackSource *pack, const FotaPackInfo *info,
+FOTA_INTERNAL int fotaOpenReader(FotaStreamReader *reader, FotaPack *pack, const FotaPackInfo *info,
                                  const FotaWork *work, const FotaStream *stream, FotaMeter *meter);
 
 /* The next chunk's entry; 0 in *more after the last. Checked again against what the checking pass saw,
-   in case the pack changed under the update. */
+   in case the pack changed under the update: its unit must be the one the walk puts next. */
 FOTA_INTERNAL int fotaReadChunk(FotaStreamReader *reader, FotaChunk *chunk, int *more);
 
-/* The chunk's next record, checked against its unit and the update's area. */
+/* The chunk's next record, checked as the checking pass checked it: not empty, within its unit's bytes, and
+   reading only where fotaSourceAllowed lets it. */
 FOTA_INTERNAL int fotaReadRecord(FotaStreamReader *reader, FotaRecord *record);
 
 /* Reads the rest of the chunk's records; its bytes are decoded only when a later chunk needs what follows. */

@@ -6,8 +6,11 @@ typedef char fotaWorkSizeMatchesItsParts[FOTA_APPLY_WORK_SIZE == FOTA_WORK_ALIGN
                                                                       FOTA_DECODER_COUNT * FOTA_DECODER_BYTES
                                              ? 1
                                              : -1];
+typedef char fotaSignedWorkSizeMatchesItsParts[FOTA_APPLY_SIGNED_WORK_SIZE == FOTA_APPLY_WORK_SIZE + FOTA_GUARD_BYTES
+                                                   ? 1
+                                                   : -1];
 
-void fotaCarveWork(void *work, FotaWork *parts)
+void fotaCarveWork(void *work, FotaWork *parts, int isSigned)
 {
     uint8_t *bytes = (uint8_t *)work;
     /* Moving forward by the distance to the next boundary keeps the pointer derived from work. */
@@ -22,8 +25,15 @@ void fotaCarveWork(void *work, FotaWork *parts)
         parts->decoders[d].probs = next;
         parts->decoders[d].ring = next + FOTA_PROBS_BYTES;
         parts->decoders[d].input = next + FOTA_PROBS_BYTES + FOTA_APPLY_WINDOW;
-        parts->decoders[d].inputBytes = FOTA_INPUT_BYTES;
+        parts->decoders[d].digests = 0;
     }
+    parts->blockDigests = 0;
+    if (!isSigned)
+        return;
+    parts->blockDigests = next;
+    next += FOTA_GUARD_BLOCKS * FOTA_DIGEST_BYTES;
+    for (d = 0; d < FOTA_DECODER_COUNT; ++d, next += FOTA_GUARD_CACHE_GRANULES * FOTA_DIGEST_BYTES)
+        parts->decoders[d].digests = next;
 }
 
 void fotaSetChunkLength(uint8_t *codes, uint32_t index, uint32_t length)

@@ -104,8 +104,8 @@ PowerCutRunner::PowerCutRunner(const UpdateCase &update) : update_(update)
         {spare.scratchOffset, spare.scratchOffset + 65536},
         {spare.stateOffset, spare.stateOffset + spare.stateLength},
     };
-    const FotaPackSource pack = packSourceOf(update.pack);
-    work_.resize(FotaApplyWorkSize(&pack));
+    // The signed call also keeps the digests of the pack's blocks.
+    work_.resize(update.signature.empty() ? FOTA_APPLY_WORK_SIZE : FOTA_APPLY_SIGNED_WORK_SIZE);
 }
 
 uint64_t PowerCutRunner::countOperations(std::string &failure)
