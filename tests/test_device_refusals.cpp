@@ -74,24 +74,14 @@ const UpdateCase &sampleUpdate()
 // The sample's patch stream, decoded independently of the applier.
 const Bytes &sampleStream()
 {
-    static const Bytes stream = [] {
-        const Bytes &pack = sampleUpdate().pack;
-        Bytes out;
-        EXPECT_TRUE(testsupport::decodeLzmaBlock(Bytes(pack.begin() + 28, pack.end()), out));
-        return out;
-    }();
+    static const Bytes stream = testsupport::decodedStream(sampleUpdate().pack);
     return stream;
 }
 
 // A pack of the stream whose header describes the sample's old image, so that only the stream is wrong.
 Bytes packOfStream(const Bytes &stream)
 {
-    const testsupport::DevicePair &pair = testsupport::sampleDevicePair();
-    Bytes block;
-    EXPECT_EQ(quarnel::compressPatchStream(stream.data(), static_cast<int32_t>(stream.size()), block), FOTA_OK);
-    return quarnel::buildPack(pair.codeBase, static_cast<uint32_t>(pair.oldImage.size()),
-                              quarnel::packCrc32(pair.oldImage.data(), static_cast<uint32_t>(pair.oldImage.size())),
-                              block.data(), static_cast<uint32_t>(block.size()));
+    return testsupport::packOfStream(testsupport::sampleDevicePair(), stream);
 }
 
 void putLe32(Bytes &bytes, size_t at, uint32_t value)
@@ -453,10 +443,10 @@ TEST(DeviceApply, MissingArgumentsAndMessages)
     EXPECT_EQ(FotaApplyWorkSize(nullptr), 0u);
 
     std::set<std::string> messages;
-    for (int code = FOTA_APPLY_OK; code <= FOTA_APPLY_OUTSIDE_IMAGE_AREA; ++code)
+    for (int code = FOTA_APPLY_OK; code <= FOTA_APPLY_PACK_CHANGED; ++code)
         messages.insert(FotaApplyErrorMsg(code));
-    EXPECT_EQ(messages.size(), size_t{FOTA_APPLY_OUTSIDE_IMAGE_AREA + 1});
+    EXPECT_EQ(messages.size(), size_t{FOTA_APPLY_PACK_CHANGED + 1});
     EXPECT_EQ(messages.count("unknown error"), 0u);
-    EXPECT_STREQ(FotaApplyErrorMsg(FOTA_APPLY_OUTSIDE_IMAGE_AREA + 1), "unknown error");
+    EXPECT_STREQ(FotaApplyErrorMsg(FOTA_APPLY_PACK_CHANGED + 1), "unknown error");
     EXPECT_STREQ(FotaApplyErrorMsg(-1), "unknown error");
 }
