@@ -13,13 +13,21 @@ extern "C" {
 typedef struct FotaFlash {
     void *context;
     int (*read)(void *context, uint32_t offset, void *out, uint32_t length);
-    int (*erase)(void *context, uint32_t offset, uint32_t length);   /* length 4096, 32768 or 65536, offset a multiple of it */
+    /* Without sectorAt: length 4096, 32768 or 65536 at a multiple of it. With it: whole sectors, from a
+       sector's start to a sector's end, one or more. */
+    int (*erase)(void *context, uint32_t offset, uint32_t length);
     int (*program)(void *context, uint32_t offset, const void *data, uint32_t length);
     /* May be NULL. Called within every call of FotaApplyPack, FotaApplySignedPack and FotaApplyQuery: at least
        once per 4 KiB programmed, per erase and per 64 KiB decoded or hashed, so a watchdog can be fed here.
        done and total count bytes of work (device/README.md, "Progress"); done never decreases within a call and
        never exceeds total, and total is the same in every call for a given pack. */
     void (*progress)(void *context, uint32_t done, uint32_t total);
+    /* May be NULL: the flash is then taken to erase 4, 32 and 64 KiB units, and every chunk's unit must be
+       whole sectors of it. Otherwise the sector that holds offset: its *start (a multiple of 256, at most
+       offset) and *length (a power of two from 256 to 262144 bytes, reaching past offset), or non-zero when
+       offset lies in no sector the update may erase. Sectors may differ in size; one larger than a chunk is
+       rebuilt whole through the scratch, the bytes of it outside the new image carried over unchanged. */
+    int (*sectorAt)(void *context, uint32_t offset, uint32_t *start, uint32_t *length);
 } FotaFlash;
 
 typedef struct FotaPackSource {   /* the stored pack, e.g. in a download area */
@@ -29,10 +37,14 @@ typedef struct FotaPackSource {   /* the stored pack, e.g. in a download area */
 } FotaPackSource;
 
 typedef struct FotaSpareArea {
-    uint32_t scratchOffset;   /* 65536 bytes at a multiple of 65536, outside the old and the new image */
-    uint32_t stateOffset;     /* the progress record: stateLength bytes at a multiple of 4096 */
-    uint32_t stateLength;     /* a multiple of 4096 */
-    uint32_t programUnit;     /* 1, 2, 4 ... 256: every program call's offset and length are multiples of it */
+    uint32_t scratchOffset; /* scratchLength bytes outside the old and the new image: without sectorAt at a
+                               multiple of 65536, with it whole sectors */
+    uint32_t stateOffset;   /* the progress record: stateLength bytes, without sectorAt at a multiple of 4096,
+                               with it whole sectors */
+    uint32_t stateLength;   /* without sectorAt a multiple of 4096 */
+    uint32_t programUnit;   /* 1, 2, 4 ... 256: every program call's offset and length are multiples of it */
+    uint32_t scratchLength; /* 0 for 65536, the only length without sectorAt; with it at least the largest
+                               group of sectors the update rebuilds (a sector larger than 64 KiB, or a chunk) */
 } FotaSpareArea;
 
 /* What a device trusts: the key whose packs it takes, the pack's signature, and where packs may write. */
@@ -81,6 +93,9 @@ typedef struct FotaApplyStatus {
 #define FOTA_APPLY_OUTSIDE_IMAGE_AREA 21 /* a chunk's unit or the old image lies outside the trusted image area */
 #define FOTA_APPLY_PACK_CHANGED 22      /* once the update was under way, the pack failed to read or no longer read
                                            as the first pass read it: the update is pending, the image may be half written */
+#define FOTA_APPLY_BAD_GEOMETRY 23      /* sectorAt's sectors do not fit: a spare area of part sectors, a scratch smaller
+                                           than a group to rebuild, a sector shared by the image and the spare area or
+                                           reaching outside the trusted image area, a sector of no valid size */
 
 /* The LZMA window the applier decodes with: no match in a pack may reach further back than this. */
 #define FOTA_APPLY_WINDOW 8192u
@@ -88,12 +103,13 @@ typedef struct FotaApplyStatus {
 #define FOTA_APPLY_MAX_CHUNKS 4096u
 /* Work memory every readable pack needs, whatever its image size: the I/O block (4096), one length
    code per chunk (FOTA_APPLY_MAX_CHUNKS / 4), three decoders each with its probability table (15980),
-   window and input block (512), and 7 bytes to align them. */
-#define FOTA_APPLY_WORK_SIZE 79179u
+   window and input block (512), the checksums of one group's chunks (64 of 4 bytes), and 7 bytes to
+   align them. */
+#define FOTA_APPLY_WORK_SIZE 79435u
 /* Work memory of FotaApplySignedPack: FOTA_APPLY_WORK_SIZE and the digests against which every read of the
    pack after its signature was checked is checked again (2048 of 8 bytes, and 32 for each decoder), for any
    pack up to 32 MiB. */
-#define FOTA_APPLY_SIGNED_WORK_SIZE 96331u
+#define FOTA_APPLY_SIGNED_WORK_SIZE 96587u
 
 size_t FotaApplyWorkSize(const FotaPackSource *pack);   /* FOTA_APPLY_WORK_SIZE for a readable pack; 0 if unreadable */
 int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack,

@@ -2,12 +2,13 @@
 #include "quarnel_apply.h"
 
 #include "apply_call.h"
-#include "chunk_apply.h"
+#include "group_apply.h"
 #include "flash_ops.h"
 #include "image_area.h"
 #include "meter.h"
 #include "pack_header.h"
 #include "progress.h"
+#include "sector_groups.h"
 #include "spare_area.h"
 #include "stream_check.h"
 #include "stream_layout.h"
@@ -111,31 +112,77 @@ static int keepsPending(int result)
            result == FOTA_APPLY_PACK_CHANGED;
 }
 
-/* The first pass, the spare area, and the reader at the first chunk: everything before the first write. */
-static int preparePack(FotaPack *pack, const FotaSpareArea *spare, const FotaWork *work, const FotaTrust *area,
-                       FotaPackInfo *info, FotaStream *stream, FotaStreamReader *reader, FotaMeter *meter)
+/* What the checks before the first write found: the pack's headers and stream, and with a sector map the
+   fingerprint of its groups. */
+typedef struct Prepared {
+    FotaPackInfo info;
+    FotaStream stream;
+    uint32_t fingerprint;
+    const uint32_t *mapped; /* &fingerprint with a sector map, else 0 */
+} Prepared;
+
+/* The first pass, the spare area, the sector map, and the reader at the first chunk: everything before the
+   first write. */
+static int preparePack(const FotaFlash *flash, FotaPack *pack, const FotaSpareArea *spare, const FotaWork *work,
+                       const FotaTrust *area, Prepared *prepared, FotaStreamReader *reader, FotaMeter *meter)
 {
-    int result = firstPass(pack, work, area, info, stream, reader, meter);
+    const int sectorMap = flash->sectorAt != 0;
+    int result = firstPass(pack, work, area, &prepared->info, &prepared->stream, reader, meter);
+    prepared->mapped = sectorMap ? &prepared->fingerprint : 0;
+    prepared->fingerprint = 0;
     if (result == FOTA_APPLY_OK)
-        result = fotaCheckSpare(spare, stream);
+        result = fotaCheckSpare(spare, &prepared->stream, sectorMap,
+                                sectorMap ? FOTA_MAPPED_IDENTITY_BYTES : FOTA_IDENTITY_BYTES);
+    if (result == FOTA_APPLY_OK && sectorMap)
+        result = fotaCheckGroups(flash, spare, &prepared->stream, work->chunkCodes, area, &prepared->fingerprint);
     if (result == FOTA_APPLY_OK)
-        result = fotaOpenReader(reader, pack, info, work, stream, meter);
+        result = fotaOpenReader(reader, pack, &prepared->info, work, &prepared->stream, meter);
     return result;
 }
 
-static int applyChunks(const FotaProgress *progress, FotaStreamReader *reader, const FotaPackInfo *info,
-                       const FotaStream *stream)
+/* Visits every group in walk order: apply it, or (query) find whether it is recorded done. */
+typedef int (*GroupStep)(const FotaGroupWork *work, uint32_t *done);
+
+static int applyStep(const FotaGroupWork *work, uint32_t *done)
 {
-    FotaChunk chunk;
-    uint64_t applied = 0; /* bytes of the chunks before the current one */
-    int more = 1;
-    int result;
-    startApplying(progress->meter, info, stream);
-    while ((result = fotaReadChunk(reader, &chunk, &more)) == FOTA_APPLY_OK && more) {
-        fotaMeterAt(progress->meter, 4u * applied);
-        if ((result = fotaApplyChunk(progress, reader, &chunk)) != FOTA_APPLY_OK)
+    const int result = fotaApplyGroup(work);
+    *done += result == FOTA_APPLY_OK ? work->group->chunkCount : 0;
+    return result;
+}
+
+static int countStep(const FotaGroupWork *work, uint32_t *done)
+{
+    int recorded = 0;
+    const int result = fotaGroupRecordedDone(work, &recorded);
+    *done += recorded ? work->group->chunkCount : 0;
+    return result;
+}
+
+static int everyGroup(const FotaProgress *progress, FotaStreamReader *reader, const FotaWork *work,
+                      const Prepared *prepared, GroupStep step, uint32_t *done)
+{
+    const FotaStream *stream = &prepared->stream;
+    FotaGroup group;
+    FotaGroupWork groupWork;
+    uint64_t applied = 0; /* bytes of the chunks before the current group */
+    uint32_t first = 0;
+    uint32_t target = stream->firstTarget;
+    int result = FOTA_APPLY_OK;
+    groupWork.progress = progress;
+    groupWork.reader = reader;
+    groupWork.group = &group;
+    groupWork.crcs = work->groupCrcs;
+    *done = 0;
+    startApplying(progress->meter, &prepared->info, stream);
+    while (result == FOTA_APPLY_OK && first < stream->chunkCount) {
+        if ((result = fotaGroupFrom(progress->flash, stream, work->chunkCodes, first, target, &group)) !=
+            FOTA_APPLY_OK)
             break;
-        applied += chunk.length;
+        fotaMeterAt(progress->meter, 4u * applied);
+        result = step(&groupWork, done);
+        applied += group.chunksEnd - group.chunksStart;
+        target = fotaTargetAfter(stream, work->chunkCodes, &group);
+        first += group.chunkCount;
     }
     return result;
 }
@@ -143,23 +190,23 @@ static int applyChunks(const FotaProgress *progress, FotaStreamReader *reader, c
 int fotaApplyWithin(const FotaFlash *flash, FotaPack *pack, const FotaSpareArea *spare, const FotaWork *work,
                     const FotaTrust *area, FotaMeter *meter)
 {
-    FotaPackInfo info;
-    FotaStream stream;
+    Prepared prepared;
     FotaStreamReader reader;
     FotaProgress progress;
     enum Standing standing = STANDING_NEITHER;
+    uint32_t done = 0;
     int result;
-    if ((result = preparePack(pack, spare, work, area, &info, &stream, &reader, meter)) != FOTA_APPLY_OK)
+    if ((result = preparePack(flash, pack, spare, work, area, &prepared, &reader, meter)) != FOTA_APPLY_OK)
         return result;
-    fotaInitProgress(&progress, flash, spare, &info, work->io, meter);
-    if ((result = findStanding(&progress, &info, &standing)) != FOTA_APPLY_OK)
+    fotaInitProgress(&progress, flash, spare, &prepared.info, prepared.mapped, work->io, meter);
+    if ((result = findStanding(&progress, &prepared.info, &standing)) != FOTA_APPLY_OK)
         return result;
     if (standing == STANDING_NEITHER)
         return FOTA_APPLY_OLD_IMAGE_MISMATCH;
     if (standing == STANDING_FRESH)
         result = fotaStartProgress(&progress);
     if (result == FOTA_APPLY_OK)
-        result = applyChunks(&progress, &reader, &info, &stream);
+        result = everyGroup(&progress, &reader, work, &prepared, applyStep, &done);
     if (result == FOTA_APPLY_OK)
         fotaMeterFinish(meter);
     /* From here on a pack read or check that fails is a pack that changed under the update, not a refusal. */
@@ -194,10 +241,9 @@ int FotaApplyQuery(const FotaFlash *flash, const FotaPackSource *pack, const Fot
     FotaFlash flashCopy;
     FotaSpareArea spareCopy;
     FotaMeter meter;
-    FotaPackInfo info;
     FotaWork parts;
     FotaPack reading;
-    FotaStream stream;
+    Prepared prepared;
     FotaStreamReader reader;
     FotaProgress progress;
     enum Standing standing = STANDING_NEITHER;
@@ -216,22 +262,21 @@ int FotaApplyQuery(const FotaFlash *flash, const FotaPackSource *pack, const Fot
         return fotaWorkTooSmall(&reading.source);
     fotaCarveWork(work, &parts, 0);
     /* FotaApplyPack's checks, so that every pack it refuses whatever the flash holds is refused here too. */
-    if ((result = preparePack(&reading, &spareCopy, &parts, 0, &info, &stream, &reader, &meter)) != FOTA_APPLY_OK)
+    if ((result = preparePack(&flashCopy, &reading, &spareCopy, &parts, 0, &prepared, &reader, &meter)) !=
+        FOTA_APPLY_OK)
         return result;
-    fotaInitProgress(&progress, &flashCopy, &spareCopy, &info, parts.io, &meter);
-    status->chunkCount = stream.chunkCount;
-    if ((result = findStanding(&progress, &info, &standing)) != FOTA_APPLY_OK)
+    fotaInitProgress(&progress, &flashCopy, &spareCopy, &prepared.info, prepared.mapped, parts.io, &meter);
+    status->chunkCount = prepared.stream.chunkCount;
+    if ((result = findStanding(&progress, &prepared.info, &standing)) != FOTA_APPLY_OK)
         return result;
-    if (standing == STANDING_RESUME) {
-        startApplying(&meter, &info, &stream);
-        if ((result = fotaCountDoneChunks(&progress, &reader, &status->chunksDone)) != FOTA_APPLY_OK)
-            return result;
-    }
-    if (standing == STANDING_RESUME && status->chunksDone == stream.chunkCount)
+    if (standing == STANDING_RESUME &&
+        (result = everyGroup(&progress, &reader, &parts, &prepared, countStep, &status->chunksDone)) != FOTA_APPLY_OK)
+        return result;
+    if (standing == STANDING_RESUME && status->chunksDone == prepared.stream.chunkCount)
         fotaMeterFinish(&meter);
     status->state = standing == STANDING_FRESH      ? FOTA_STATE_NOT_STARTED
                     : standing == STANDING_NEITHER ? FOTA_STATE_NOT_APPLICABLE
-                    : status->chunksDone == stream.chunkCount ? FOTA_STATE_DONE
-                                                              : FOTA_STATE_IN_PROGRESS;
+                    : status->chunksDone == prepared.stream.chunkCount ? FOTA_STATE_DONE
+                                                                       : FOTA_STATE_IN_PROGRESS;
     return FOTA_APPLY_OK;
 }

@@ -2,7 +2,7 @@
 
 /* The public constant is the sum of the parts; a change to either fails the build here. */
 typedef char fotaWorkSizeMatchesItsParts[FOTA_APPLY_WORK_SIZE == FOTA_WORK_ALIGN_SLACK + FOTA_IO_BYTES +
-                                                                      FOTA_CHUNK_CODE_BYTES +
+                                                                      FOTA_GROUP_CRC_BYTES + FOTA_CHUNK_CODE_BYTES +
                                                                       FOTA_DECODER_COUNT * FOTA_DECODER_BYTES
                                              ? 1
                                              : -1];
@@ -18,8 +18,9 @@ void fotaCarveWork(void *work, FotaWork *parts, int isSigned)
     uint8_t *next = bytes + (misalignment == 0 ? 0 : FOTA_WORK_ALIGN_SLACK + 1 - misalignment);
     uint32_t d;
     parts->io = next;
-    parts->chunkCodes = next + FOTA_IO_BYTES;
-    next += FOTA_IO_BYTES + FOTA_CHUNK_CODE_BYTES;
+    parts->groupCrcs = (uint32_t *)(void *)(next + FOTA_IO_BYTES);
+    parts->chunkCodes = next + FOTA_IO_BYTES + FOTA_GROUP_CRC_BYTES;
+    next += FOTA_IO_BYTES + FOTA_GROUP_CRC_BYTES + FOTA_CHUNK_CODE_BYTES;
     /* Each table starts at an even offset from the boundary, as its 16-bit entries need. */
     for (d = 0; d < FOTA_DECODER_COUNT; ++d, next += FOTA_DECODER_BYTES) {
         parts->decoders[d].probs = next;

@@ -16,6 +16,9 @@
 #define FOTA_PROBS_BYTES ((1846u + (0x300u << 3)) * 2u)
 /* Compressed bytes a decoder reads from the pack at a time: one granule. */
 #define FOTA_INPUT_BYTES FOTA_GRANULE_BYTES
+/* The most chunks one group of sectors may hold: their checksums are kept while the group is built. */
+#define FOTA_GROUP_MAX_CHUNKS 64u
+#define FOTA_GROUP_CRC_BYTES (FOTA_GROUP_MAX_CHUNKS * 4u)
 /* Two bits per chunk name its unit: 4, 32 or 64 KiB. */
 #define FOTA_CHUNK_CODE_BYTES (FOTA_APPLY_MAX_CHUNKS / 4u)
 #define FOTA_DECODER_BYTES (FOTA_PROBS_BYTES + FOTA_APPLY_WINDOW + FOTA_INPUT_BYTES)
@@ -43,6 +46,7 @@ typedef struct FotaDecoderMemory {
 typedef struct FotaWork {
     uint8_t *io;         /* FOTA_IO_BYTES */
     uint8_t *chunkCodes; /* FOTA_CHUNK_CODE_BYTES */
+    uint32_t *groupCrcs; /* FOTA_GROUP_MAX_CHUNKS */
     /* 0: the checking pass, then the chunk table; 1: the difference bytes; 2: the literal bytes */
     FotaDecoderMemory decoders[FOTA_DECODER_COUNT];
     uint8_t *blockDigests; /* the signed call's: FOTA_GUARD_BLOCKS digests; 0 otherwise */
