@@ -75,7 +75,7 @@ struct FlashWatch {
     uint32_t mostDone = 0;
     std::map<uint32_t, int> erases;
 
-    FotaFlash callbacks() { return {this, read, erase, program, progress}; }
+    FotaFlash callbacks() { return {this, read, erase, program, progress, inner.sectorAt != nullptr ? sectorAt : nullptr}; }
     void noteWrite()
     {
         firstWrite = std::min(firstWrite, events);
@@ -104,6 +104,11 @@ struct FlashWatch {
     {
         FlashWatch &self = *static_cast<FlashWatch *>(context);
         self.mostDone = std::max(self.mostDone, done);
+    }
+    static int sectorAt(void *context, uint32_t offset, uint32_t *start, uint32_t *length)
+    {
+        FlashWatch &self = *static_cast<FlashWatch *>(context);
+        return self.inner.sectorAt(self.inner.context, offset, start, length);
     }
 };
 
@@ -159,7 +164,7 @@ Outcome applyAndQuery(const Bytes &flash, const Bytes &pack)
     static Bytes work(FOTA_APPLY_WORK_SIZE);
     Outcome outcome;
     FotaApplyStatus status{};
-    const FotaFlash readOnly{&watch, FlashWatch::read, nullptr, nullptr, nullptr};
+    const FotaFlash readOnly{&watch, FlashWatch::read, nullptr, nullptr, nullptr, nullptr};
     outcome.queryResult = FotaApplyQuery(&readOnly, &source, &sampleUpdate().spare, work.data(), work.size(), &status);
     const FotaFlash watched = watch.callbacks();
     outcome.result = FotaApplyPack(&watched, &source, &sampleUpdate().spare, work.data(), work.size());

@@ -135,8 +135,9 @@ TEST(DeviceRefusals, AnotherOldImageAndWorkOneByteShort)
 
     const size_t work = workSizeOf(update.pack);
     // The formula: a 4 KiB I/O block, 2 bits per chunk for 4096 chunks, three decoders each with its
-    // 15980-byte table, 8 KiB window and 512-byte input block, and 7 bytes of alignment.
-    EXPECT_EQ(work, 4096u + 1024u + 3u * (15980u + 8192u + 512u) + 7u);
+    // 15980-byte table, 8 KiB window and 512-byte input block, 64 checksums of one group's chunks, and 7
+    // bytes of alignment.
+    EXPECT_EQ(work, 4096u + 1024u + 3u * (15980u + 8192u + 512u) + 64u * 4u + 7u);
     EXPECT_EQ(work, size_t{FOTA_APPLY_WORK_SIZE});
     EXPECT_LE(work, 80u * 1024u);
     expectRefused(applySample(update.pack, update.spare, work - 1), FOTA_APPLY_WORK_TOO_SMALL);
@@ -158,25 +159,25 @@ TEST(DeviceRefusals, BadSpareAreas)
         int code;
     };
     const Case cases[] = {
-        {"scratch inside the old image", {0x20000, good.stateOffset, good.stateLength, 16}, FOTA_APPLY_BAD_SPARE_AREA},
+        {"scratch inside the old image", {0x20000, good.stateOffset, good.stateLength, 16, 0}, FOTA_APPLY_BAD_SPARE_AREA},
         // The new image is 0x3000 longer than the old one: its last unit is not free either.
-        {"scratch over the new image's tail", {0x50000, good.stateOffset, good.stateLength, 16},
+        {"scratch over the new image's tail", {0x50000, good.stateOffset, good.stateLength, 16, 0},
          FOTA_APPLY_BAD_SPARE_AREA},
         {"scratch not at a 64 KiB boundary", {good.scratchOffset + 0x8000, good.stateOffset + 0x8000,
-                                              good.stateLength, 16}, FOTA_APPLY_BAD_SPARE_AREA},
-        {"state inside the new image", {good.scratchOffset, 0x5A000, good.stateLength, 16},
+                                              good.stateLength, 16, 0}, FOTA_APPLY_BAD_SPARE_AREA},
+        {"state inside the new image", {good.scratchOffset, 0x5A000, good.stateLength, 16, 0},
          FOTA_APPLY_BAD_SPARE_AREA},
-        {"state overlapping the scratch", {good.scratchOffset, good.scratchOffset + 0xF000, good.stateLength, 16},
+        {"state overlapping the scratch", {good.scratchOffset, good.scratchOffset + 0xF000, good.stateLength, 16, 0},
          FOTA_APPLY_BAD_SPARE_AREA},
-        {"state not at a sector", {good.scratchOffset, good.stateOffset + 0x800, good.stateLength, 16},
+        {"state not at a sector", {good.scratchOffset, good.stateOffset + 0x800, good.stateLength, 16, 0},
          FOTA_APPLY_BAD_SPARE_AREA},
-        {"state of no sector", {good.scratchOffset, good.stateOffset, 0, 16}, FOTA_APPLY_BAD_SPARE_AREA},
-        {"state of part of a sector", {good.scratchOffset, good.stateOffset, 0x800, 16}, FOTA_APPLY_BAD_SPARE_AREA},
+        {"state of no sector", {good.scratchOffset, good.stateOffset, 0, 16, 0}, FOTA_APPLY_BAD_SPARE_AREA},
+        {"state of part of a sector", {good.scratchOffset, good.stateOffset, 0x800, 16, 0}, FOTA_APPLY_BAD_SPARE_AREA},
         // 256 bytes of identity and 2 records of 256 bytes for each of the sample's chunks need a second sector.
-        {"state too small", {good.scratchOffset, good.stateOffset, 0x1000, 256}, FOTA_APPLY_STATE_TOO_SMALL},
-        {"program unit 3", {good.scratchOffset, good.stateOffset, good.stateLength, 3}, FOTA_APPLY_BAD_SPARE_AREA},
-        {"program unit 0", {good.scratchOffset, good.stateOffset, good.stateLength, 0}, FOTA_APPLY_BAD_SPARE_AREA},
-        {"program unit 512", {good.scratchOffset, good.stateOffset, 0x10000, 512}, FOTA_APPLY_BAD_SPARE_AREA},
+        {"state too small", {good.scratchOffset, good.stateOffset, 0x1000, 256, 0}, FOTA_APPLY_STATE_TOO_SMALL},
+        {"program unit 3", {good.scratchOffset, good.stateOffset, good.stateLength, 3, 0}, FOTA_APPLY_BAD_SPARE_AREA},
+        {"program unit 0", {good.scratchOffset, good.stateOffset, good.stateLength, 0, 0}, FOTA_APPLY_BAD_SPARE_AREA},
+        {"program unit 512", {good.scratchOffset, good.stateOffset, 0x10000, 512, 0}, FOTA_APPLY_BAD_SPARE_AREA},
     };
     Bytes flash = update.flash;
     flash.resize(good.stateOffset + 0x20000, 0xFF);
@@ -345,7 +346,7 @@ TEST(DeviceWindow, MatchAtTheWindowIsReadAndOneByteFurtherIsRefused)
 
         Bytes flash(0x31000, 0xFF);
         std::copy(oldImage.begin(), oldImage.end(), flash.begin() + codeBase);
-        const FotaSpareArea spare = {0x20000, 0x30000, 0x1000, 16};
+        const FotaSpareArea spare = {0x20000, 0x30000, 0x1000, 16, 0};
         const Outcome outcome = applyOnce(flash, pack, spare, FOTA_APPLY_WORK_SIZE);
         if (distance == FOTA_APPLY_WINDOW) {
             EXPECT_EQ(hostCheck, 0);

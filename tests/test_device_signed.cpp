@@ -281,7 +281,8 @@ TEST(DeviceSigned, ProgressOfTheFirstPassWithTheSameTotal)
         NorFlashSim sim(update.flash, {{0, static_cast<uint32_t>(update.flash.size())}}, 16, 7);
         ProgressLog log;
         log.inner = sim.callbacks();
-        const FotaFlash flash{&log, ProgressLog::read, ProgressLog::erase, ProgressLog::program, ProgressLog::progress};
+        const FotaFlash flash{&log, ProgressLog::read, ProgressLog::erase, ProgressLog::program, ProgressLog::progress,
+                              nullptr};
         const int result = signedCall
                                ? FotaApplySignedPack(&flash, &source, &trust, &update.spare, work.data(), work.size())
                                : FotaApplyPack(&flash, &source, &update.spare, work.data(), work.size());

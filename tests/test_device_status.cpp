@@ -43,7 +43,7 @@ struct Watch {
 
     FotaFlash callbacks(bool withProgress = true)
     {
-        FotaFlash flash{this, read, erase, program, withProgress ? progress : nullptr};
+        FotaFlash flash{this, read, erase, program, withProgress ? progress : nullptr, nullptr};
         return flash;
     }
 

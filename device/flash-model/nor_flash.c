@@ -120,13 +120,49 @@ static void eraseTorn(NorFlash *flash, uint8_t *unit, uint32_t length)
         unit[change] ^= (uint8_t)(1u << (nextRandom(flash) % 8u));
 }
 
+int norSectorAt(const NorFlash *flash, uint32_t offset, uint32_t *start, uint32_t *length)
+{
+    uint64_t at = 0;
+    for (uint32_t r = 0; r < flash->runCount; r++) {
+        const uint64_t runEnd = at + (uint64_t)flash->runs[r].count * flash->runs[r].size;
+        if (offset < runEnd) {
+            *start = (uint32_t)(at + (offset - at) / flash->runs[r].size * flash->runs[r].size);
+            *length = flash->runs[r].size;
+            return 0;
+        }
+        at = runEnd;
+    }
+    return -1;
+}
+
+static int sectorAtCallback(void *context, uint32_t offset, uint32_t *start, uint32_t *length)
+{
+    return norSectorAt(context, offset, start, length);
+}
+
+/* Whether [offset, offset + length) is whole sectors of the map. */
+static int wholeSectors(const NorFlash *flash, uint32_t offset, uint32_t length)
+{
+    uint32_t start;
+    uint32_t size;
+    if (length == 0 || norSectorAt(flash, offset, &start, &size) != 0 || start != offset)
+        return 0;
+    if (norSectorAt(flash, offset + length - 1u, &start, &size) != 0)
+        return 0;
+    return (uint64_t)start + size == (uint64_t)offset + length;
+}
+
 static int eraseFlash(void *context, uint32_t offset, uint32_t length)
 {
     NorFlash *flash = context;
-    if (length != 4096 && length != 32768 && length != 65536)
+    if (flash->runCount > 0) {
+        if (!wholeSectors(flash, offset, length))
+            return breakRule(flash, "erase of part of a sector", offset, length);
+    } else if (length != 4096 && length != 32768 && length != 65536) {
         return breakRule(flash, "erase of a length that is no erase unit", offset, length);
-    if (offset % length != 0)
+    } else if (offset % length != 0) {
         return breakRule(flash, "erase not aligned to its unit", offset, length);
+    }
     if (!insideWritable(flash, offset, length))
         return breakRule(flash, "erase outside the writable areas", offset, length);
     const uint32_t index = offset - flash->base;
@@ -201,6 +237,8 @@ FotaFlash norFlashInterface(NorFlash *flash)
     callbacks.read = readFlash;
     callbacks.erase = eraseFlash;
     callbacks.program = programFlash;
+    if (flash->runCount > 0)
+        callbacks.sectorAt = sectorAtCallback;
     return callbacks;
 }
 

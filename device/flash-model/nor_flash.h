@@ -8,7 +8,9 @@
    first recorded in fault:
    - reads stay inside the modelled window; erases and programs inside the
      writable areas;
-   - an erase is of 4096, 32768 or 65536 bytes at a multiple of its length;
+   - an erase is of 4096, 32768 or 65536 bytes at a multiple of its length, or,
+     on flash given a sector map, of whole sectors: from a sector's start to a
+     sector's end;
    - a program is of whole program units at a multiple of the unit, and only
      of bytes that a complete erase left erased and that nothing programmed
      since, so no byte is programmed twice between erases.
@@ -48,7 +50,13 @@ typedef struct NorFlashArea {
     uint32_t length; /* 0: unused */
 } NorFlashArea;
 
-enum { norWritableAreas = 3 };
+enum { norWritableAreas = 3, norSectorRuns = 8 };
+
+/* count sectors of size bytes each, one after another. */
+typedef struct NorSectorRun {
+    uint32_t count;
+    uint32_t size;
+} NorSectorRun;
 
 typedef struct NorFlash {
     uint8_t *bytes;    /* the flash from offset base on; nothing else of it is modelled */
@@ -57,6 +65,10 @@ typedef struct NorFlash {
     uint32_t size;
     NorFlashArea writable[norWritableAreas]; /* where erase and program may act */
     uint32_t programUnit;
+    /* The sector map, runs from offset 0 of the flash on; with none (runCount 0) the flash erases 4, 32 and
+       64 KiB units, and the applier is given no sectorAt. */
+    NorSectorRun runs[norSectorRuns];
+    uint32_t runCount;
     uint32_t calls;     /* erase and program calls since the caller last cleared it */
     uint32_t cutAt;     /* the call index that loses power, or NOR_NO_CUT */
     PowerCut cutKind;
@@ -76,8 +88,12 @@ typedef enum NorPast {
 /* Fills the window with size bytes of content and clears the faults; bytes, unerased, base and size must be set. */
 void norFlashLoad(NorFlash *flash, const uint8_t *content, NorPast past);
 
-/* The applier's callbacks on this flash; members the model does not know are NULL. */
+/* The applier's callbacks on this flash, sectorAt among them when it has a sector map; members the model
+   does not know are NULL. */
 FotaFlash norFlashInterface(NorFlash *flash);
+
+/* The sector of the map that holds offset; -1 when none does. */
+int norSectorAt(const NorFlash *flash, uint32_t offset, uint32_t *start, uint32_t *length);
 
 const char *powerCutName(PowerCut kind);
 

@@ -51,7 +51,7 @@ int main(int argc, char **argv)
     {
         FotaPackSource pack = {0, 0, readBytes};
         FotaFlash flash = {0, noFlash, noErase, noProgram};
-        FotaSpareArea spare = {0x3E0000, 0x3F0000, 0x10000, 16};
+        FotaSpareArea spare = {0x3E0000, 0x3F0000, 0x10000, 16, 0};
         unsigned char work[16];
         size_t need;
         pack.context = &bytes;

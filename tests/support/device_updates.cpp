@@ -129,6 +129,21 @@ quarnel::powercut::UpdateCase deviceUpdateCase(const DevicePair &pair, uint32_t 
                                              pair.chunkCount, programUnit);
 }
 
+quarnel::powercut::UpdateCase deviceUpdateCase(const DevicePair &pair, uint32_t programUnit,
+                                               const std::vector<NorSectorRun> &sectors, uint32_t scratchLength)
+{
+    const uint32_t areaEnd =
+        pair.codeBase + static_cast<uint32_t>(std::max(pair.oldImage.size(), pair.newImage.size()));
+    quarnel::powercut::UpdateCase update =
+        quarnel::powercut::placeSpareArea(pair.pack, Bytes(areaEnd, 0xFF), pair.newImage, pair.codeBase, areaEnd,
+                                          pair.chunkCount, programUnit, sectors, scratchLength);
+    SplitMix random(programUnit * 7919u + static_cast<uint32_t>(sectors.size()));
+    for (uint8_t &byte : update.flash)
+        byte = static_cast<uint8_t>(random.next());
+    std::copy(pair.oldImage.begin(), pair.oldImage.end(), update.flash.begin() + pair.codeBase);
+    return update;
+}
+
 Bytes decodedStream(const Bytes &pack)
 {
     Bytes out;

@@ -39,6 +39,12 @@ const DevicePair &sixteenMiBDevicePair();
 // The flash holding the pair's old image, erased elsewhere, with the spare area after the images.
 quarnel::powercut::UpdateCase deviceUpdateCase(const DevicePair &pair, uint32_t programUnit);
 
+// The same on flash of the given sector map, the spare area whole sectors after the images' last one, and
+// every byte but the old image's holding leftovers of earlier use, so that what the update must carry over
+// in the sectors it rebuilds is not merely erased flash.
+quarnel::powercut::UpdateCase deviceUpdateCase(const DevicePair &pair, uint32_t programUnit,
+                                               const std::vector<NorSectorRun> &sectors, uint32_t scratchLength = 0);
+
 // The patch stream of a pack, decoded independently of the applier.
 Bytes decodedStream(const Bytes &pack);
 

@@ -5,11 +5,16 @@
 namespace quarnel::powercut {
 
 NorFlashSim::NorFlashSim(std::vector<uint8_t> bytes, const std::vector<FlashRange> &writable, uint32_t programUnit,
-                         uint64_t seed, NorPast past)
+                         uint64_t seed, NorPast past, const std::vector<NorSectorRun> &sectors)
     : bytes_(std::move(bytes)), unerased_((bytes_.size() + 7) / 8)
 {
     if (writable.size() > norWritableAreas)
         throw std::invalid_argument("more writable areas than the flash model holds");
+    if (sectors.size() > norSectorRuns)
+        throw std::invalid_argument("more sector runs than the flash model holds");
+    for (size_t i = 0; i < sectors.size(); ++i)
+        model_.runs[i] = sectors[i];
+    model_.runCount = static_cast<uint32_t>(sectors.size());
     model_.bytes = bytes_.data();
     model_.unerased = unerased_.data();
     model_.size = static_cast<uint32_t>(bytes_.size());

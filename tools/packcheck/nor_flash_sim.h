@@ -24,9 +24,10 @@ enum class CutMode { before, torn, after };
 class NorFlashSim {
 public:
     // past: whether the bytes' history is unknown (all must be erased before programmed) or they are a
-    // copy of an earlier model's flash, where a byte reading 0xFF may be programmed.
+    // copy of an earlier model's flash, where a byte reading 0xFF may be programmed. sectors: the sector
+    // map from offset 0, or none for flash that erases 4, 32 and 64 KiB units.
     NorFlashSim(std::vector<uint8_t> bytes, const std::vector<FlashRange> &writable, uint32_t programUnit,
-                uint64_t seed, NorPast past = norPastUnknown);
+                uint64_t seed, NorPast past = norPastUnknown, const std::vector<NorSectorRun> &sectors = {});
     NorFlashSim(const NorFlashSim &) = delete;
     NorFlashSim &operator=(const NorFlashSim &) = delete;
 

@@ -1,6 +1,8 @@
 #include "packcheck/power_cuts.h"
 
+#include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 namespace quarnel::powercut {
 
@@ -79,29 +81,86 @@ const char *cutModeName(CutMode mode)
     return "";
 }
 
+FlashRange sectorOf(const std::vector<NorSectorRun> &sectors, uint32_t offset)
+{
+    uint64_t at = 0;
+    for (const NorSectorRun &run : sectors) {
+        const uint64_t end = at + uint64_t{run.count} * run.size;
+        if (offset < end) {
+            const uint64_t start = at + (offset - at) / run.size * run.size;
+            return {static_cast<uint32_t>(start), static_cast<uint32_t>(start + run.size)};
+        }
+        at = end;
+    }
+    return {offset, offset};
+}
+
+namespace {
+
+// Whole sectors from start until at least length bytes; their end.
+uint32_t sectorsCovering(const std::vector<NorSectorRun> &sectors, uint32_t start, uint64_t length)
+{
+    uint64_t end = start;
+    while (end < start + length) {
+        const FlashRange sector = sectorOf(sectors, static_cast<uint32_t>(end));
+        if (sector.end == sector.start)
+            throw std::invalid_argument("the sector map ends before the spare area");
+        end = sector.end;
+    }
+    return static_cast<uint32_t>(end);
+}
+
+} // namespace
+
 UpdateCase placeSpareArea(std::vector<uint8_t> pack, std::vector<uint8_t> flash, std::vector<uint8_t> newImage,
-                          uint32_t newStart, uint32_t areaEnd, uint32_t chunkCount, uint32_t programUnit)
+                          uint32_t newStart, uint32_t areaEnd, uint32_t chunkCount, uint32_t programUnit,
+                          const std::vector<NorSectorRun> &sectors, uint32_t scratchLength)
 {
     UpdateCase update;
-    update.spare.scratchOffset = roundUp(areaEnd, 65536);
-    update.spare.stateOffset = update.spare.scratchOffset + 65536;
+    // The identity's slot and two records per chunk.
+    const uint64_t stateBytes = roundUp(sectors.empty() ? 40 : 44, programUnit) + 2 * uint64_t{chunkCount} * programUnit;
     update.spare.programUnit = programUnit;
-    // The identity's slot and two records per chunk, in whole sectors.
-    update.spare.stateLength = roundUp(roundUp(40, programUnit) + 2 * uint64_t{chunkCount} * programUnit, 4096);
+    if (sectors.empty()) {
+        update.spare.scratchOffset = roundUp(areaEnd, 65536);
+        update.spare.stateOffset = update.spare.scratchOffset + 65536;
+        update.spare.stateLength = roundUp(stateBytes, 4096);
+    } else {
+        const FlashRange first = sectorOf(sectors, newStart);
+        const FlashRange last = sectorOf(sectors, areaEnd - 1);
+        if (first.end == first.start || last.end == last.start)
+            throw std::invalid_argument("the sector map does not reach the images");
+        uint32_t largest = 65536;
+        for (uint32_t at = first.start; at < last.end;) {
+            const FlashRange sector = sectorOf(sectors, at);
+            largest = std::max(largest, sector.end - sector.start);
+            at = sector.end;
+        }
+        update.spare.scratchOffset = last.end;
+        const uint32_t scratchEnd = sectorsCovering(sectors, last.end, scratchLength != 0 ? scratchLength : largest);
+        update.spare.scratchLength = scratchEnd - last.end;
+        update.spare.stateOffset = scratchEnd;
+        update.spare.stateLength = sectorsCovering(sectors, scratchEnd, stateBytes) - scratchEnd;
+    }
     flash.resize(uint64_t{update.spare.stateOffset} + update.spare.stateLength, 0xFF);
     update.pack = std::move(pack);
     update.flash = std::move(flash);
     update.newImage = std::move(newImage);
     update.newStart = newStart;
+    update.sectors = sectors;
     return update;
 }
 
 PowerCutRunner::PowerCutRunner(const UpdateCase &update) : update_(update)
 {
     const FotaSpareArea &spare = update.spare;
+    const uint32_t newEnd = static_cast<uint32_t>(update.newStart + update.newImage.size());
+    FlashRange image{update.newStart, newEnd};
+    // The sectors the new image touches are rebuilt whole, the bytes of them outside it carried over.
+    if (!update.sectors.empty())
+        image = {sectorOf(update.sectors, update.newStart).start, sectorOf(update.sectors, newEnd - 1).end};
     writable_ = {
-        {update.newStart, static_cast<uint32_t>(update.newStart + update.newImage.size())},
-        {spare.scratchOffset, spare.scratchOffset + 65536},
+        image,
+        {spare.scratchOffset, spare.scratchOffset + (spare.scratchLength != 0 ? spare.scratchLength : 65536)},
         {spare.stateOffset, spare.stateOffset + spare.stateLength},
     };
     // The signed call also keeps the digests of the pack's blocks.
@@ -110,7 +169,7 @@ PowerCutRunner::PowerCutRunner(const UpdateCase &update) : update_(update)
 
 uint64_t PowerCutRunner::countOperations(std::string &failure)
 {
-    NorFlashSim flash(update_.flash, writable_, update_.spare.programUnit, 1);
+    NorFlashSim flash(update_.flash, writable_, update_.spare.programUnit, 1, norPastUnknown, update_.sectors);
     int result = -1;
     applyOnce(flash, update_, work_, nullptr, result);
     if (result != 0) {
@@ -125,7 +184,7 @@ uint64_t PowerCutRunner::countOperations(std::string &failure)
 CutOutcome PowerCutRunner::run(const std::vector<Cut> &cuts, uint64_t seed)
 {
     CutOutcome outcome;
-    NorFlashSim flash(update_.flash, writable_, update_.spare.programUnit, seed);
+    NorFlashSim flash(update_.flash, writable_, update_.spare.programUnit, seed, norPastUnknown, update_.sectors);
     for (size_t i = 0; i <= cuts.size(); ++i) {
         fillWithGarbage(work_, seed + i);
         const Cut *cut = i < cuts.size() ? &cuts[i] : nullptr;
@@ -143,10 +202,29 @@ CutOutcome PowerCutRunner::run(const std::vector<Cut> &cuts, uint64_t seed)
         if (!wasCut)
             break;
     }
-    // The simulator carries out no write outside the update's areas, so the rest of the flash is as it was.
     if (std::memcmp(flash.bytes().data() + update_.newStart, update_.newImage.data(), update_.newImage.size()) != 0) {
         outcome.failure = "the flash does not hold the new image";
         return outcome;
+    }
+    // Bytes the update may erase but must keep: those of its sectors outside the new image.
+    const FotaSpareArea &spare = update_.spare;
+    std::vector<FlashRange> rewritten = {
+        {update_.newStart, static_cast<uint32_t>(update_.newStart + update_.newImage.size())},
+        writable_[1],
+        {spare.stateOffset, spare.stateOffset + spare.stateLength},
+    };
+    std::sort(rewritten.begin(), rewritten.end(),
+              [](const FlashRange &a, const FlashRange &b) { return a.start < b.start; });
+    uint32_t kept = 0;
+    rewritten.push_back({static_cast<uint32_t>(update_.flash.size()), static_cast<uint32_t>(update_.flash.size())});
+    for (const FlashRange &range : rewritten) {
+        if (range.start > kept &&
+            std::memcmp(flash.bytes().data() + kept, update_.flash.data() + kept, range.start - kept) != 0) {
+            outcome.failure = "a byte outside the new image and the spare area changed, in [" +
+                              std::to_string(kept) + ", " + std::to_string(range.start) + ")";
+            return outcome;
+        }
+        kept = std::max(kept, range.end);
     }
     outcome.ok = true;
     return outcome;

@@ -17,6 +17,8 @@ struct UpdateCase {
     std::vector<uint8_t> newImage; // must be at newStart when the update is done
     uint32_t newStart = 0;
     FotaSpareArea spare{};
+    // The flash's sector map from offset 0; empty for flash that erases 4, 32 and 64 KiB units.
+    std::vector<NorSectorRun> sectors;
     // When signature is not empty, every call goes through FotaApplySignedPack with these.
     std::vector<uint8_t> publicKey;
     std::vector<uint8_t> signature;
@@ -40,9 +42,16 @@ struct CutOutcome {
 FotaPackSource packSourceOf(const std::vector<uint8_t> &pack);
 
 // Places the scratch and the state area after areaEnd, the end of the flash the images
-// use (growing the flash to hold them), the state area sized for chunkCount chunks.
+// use (growing the flash to hold them), the state area sized for chunkCount chunks. With a
+// sector map both are whole sectors after the last sector the images touch, the scratch
+// scratchLength bytes (0: as long as the largest of those sectors, and 64 KiB at least).
+// Throws std::invalid_argument when the map ends before them.
 UpdateCase placeSpareArea(std::vector<uint8_t> pack, std::vector<uint8_t> flash, std::vector<uint8_t> newImage,
-                          uint32_t newStart, uint32_t areaEnd, uint32_t chunkCount, uint32_t programUnit);
+                          uint32_t newStart, uint32_t areaEnd, uint32_t chunkCount, uint32_t programUnit,
+                          const std::vector<NorSectorRun> &sectors = {}, uint32_t scratchLength = 0);
+
+// The sector of the map that holds offset, or {offset, 0} when none does.
+FlashRange sectorOf(const std::vector<NorSectorRun> &sectors, uint32_t offset);
 
 class PowerCutRunner {
 public:
@@ -54,8 +63,8 @@ public:
     // One applier call per cut, in order, each cut where given, then one uncut call to
     // finish; every call starts with garbage in the work memory. A call that returns
     // before its cut must return 0 and ends the sequence. The flash must then hold the
-    // new image, and no call may have broken the flash rules (the simulator carries out
-    // no write outside the update's areas).
+    // new image, every byte outside it, the scratch and the state area as it was, and no
+    // call may have broken the flash rules.
     CutOutcome run(const std::vector<Cut> &cuts, uint64_t seed);
 
 private:
