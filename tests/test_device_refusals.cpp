@@ -444,10 +444,10 @@ TEST(DeviceApply, MissingArgumentsAndMessages)
     EXPECT_EQ(FotaApplyWorkSize(nullptr), 0u);
 
     std::set<std::string> messages;
-    for (int code = FOTA_APPLY_OK; code <= FOTA_APPLY_PACK_CHANGED; ++code)
+    for (int code = FOTA_APPLY_OK; code <= FOTA_APPLY_BAD_GEOMETRY; ++code)
         messages.insert(FotaApplyErrorMsg(code));
-    EXPECT_EQ(messages.size(), size_t{FOTA_APPLY_PACK_CHANGED + 1});
+    EXPECT_EQ(messages.size(), size_t{FOTA_APPLY_BAD_GEOMETRY + 1});
     EXPECT_EQ(messages.count("unknown error"), 0u);
-    EXPECT_STREQ(FotaApplyErrorMsg(FOTA_APPLY_PACK_CHANGED + 1), "unknown error");
+    EXPECT_STREQ(FotaApplyErrorMsg(FOTA_APPLY_BAD_GEOMETRY + 1), "unknown error");
     EXPECT_STREQ(FotaApplyErrorMsg(-1), "unknown error");
 }

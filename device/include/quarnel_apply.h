@@ -1,4 +1,24 @@
-/* Applying a firmware update pack in place on the device, resumable after a power cut at any flash operation. */
+/* Applying a firmware update pack in place on the device, resumable after a power cut at any flash operation.
+
+   What the library promises its callers, and asks of them:
+   - Calls: none may come from an interrupt. The library keeps no state outside its arguments, so calls with
+     different flash, spare areas and work memories may run in different threads at once; two calls on the
+     same flash or state area may not. Callbacks are called only from within a call, in its thread.
+   - Work memory: any address (the parts are aligned inside it), owned by the call while it runs, garbage
+     before and after: nothing in it needs to survive between calls, and every call starts afresh.
+   - Stack: an unsigned call (FotaApplyPack, FotaApplyQuery) needs about 2 KiB with its callbacks on a
+     Cortex-M4, FotaApplySignedPack about 5 KiB (device/README.md gives the measured figures).
+   - read (flash and pack): any offset and length (at most 4096 bytes for the flash, 512 for the pack), no
+     alignment; out is the call's own memory.
+   - program: at most 4096 bytes, offset and length multiples of programUnit, data an 8-byte aligned buffer in
+     the work memory, valid until the callback returns.
+   - Every flash callback returns only once its operation has ended and the flash is idle and readable, with
+     caches that could hold older bytes invalidated.
+   - Results: 0 means the new image is in flash. 1 to 13, 19 to 21 and 23 refuse before this call erased or
+     programmed anything, and the same pack, flash and spare area refuse again: retrying them is useless,
+     except 2 when the pack's storage may answer later. 14 to 18 and 22 come once the update has begun:
+     the image may be half written, the update stays pending, and the next call (at the next boot, say)
+     goes on from the records. */
 #ifndef QUARNEL_APPLY_H
 #define QUARNEL_APPLY_H
 
@@ -112,10 +132,18 @@ typedef struct FotaApplyStatus {
 #define FOTA_APPLY_SIGNED_WORK_SIZE 96587u
 
 size_t FotaApplyWorkSize(const FotaPackSource *pack);   /* FOTA_APPLY_WORK_SIZE for a readable pack; 0 if unreadable */
+/* Without a trusted key or image area the pack alone says what is erased and programmed: it may name any
+   flash offset, flash offset 0 and the bootloader's own sectors included, and its records make the read
+   callback ask for offsets up to 2^32. Its callbacks must therefore refuse (return non-zero for) every offset
+   outside the flash the update may touch: the image, the scratch and the state area. Packs that arrive from
+   outside the device are for FotaApplySignedPack. */
 int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack,
                   const FotaSpareArea *spare, void *work, size_t workSize);
 /* FotaApplyPack for a pack that must be signed by trust's key and write only inside its image area:
-   both are checked on every call, a resume included, before any other check and any flash write. */
+   both are checked on every call, a resume included, before any other check and any flash write, and every
+   later read of the pack within the call is checked against digests taken while it was hashed, so only the
+   key holder's bytes reach the flash even if the pack's storage changes during the call. workSize must be
+   at least FOTA_APPLY_SIGNED_WORK_SIZE. Built only with BearSSL's source (device/README.md). */
 int FotaApplySignedPack(const FotaFlash *flash, const FotaPackSource *pack, const FotaTrust *trust,
                         const FotaSpareArea *spare, void *work, size_t workSize);
 /* Reads only: never erases or programs (flash's erase and program may be NULL). Returns 0 with *status filled

@@ -49,6 +49,8 @@ const char *FotaApplyErrorMsg(int code)
         return "pack writes outside the trusted image area";
     case FOTA_APPLY_PACK_CHANGED:
         return "pack changed or became unreadable during the update";
+    case FOTA_APPLY_BAD_GEOMETRY:
+        return "flash sectors do not fit the update";
     default:
         return "unknown error";
     }
