@@ -91,7 +91,7 @@ static const char *stateName(int state)
 /* One query, which must return 0 with no erase or program; the state it found. */
 static FotaApplyStatus query(Scenario *scenario, RamFlash *ram, const char *when)
 {
-    FotaFlash flash = {0, ramRead, ramErase, ramProgram, 0};
+    FotaFlash flash = {0, ramRead, ramErase, ramProgram, 0, 0};
     FotaApplyStatus status = {-1, 0, 0};
     int result;
     flash.context = ram;
@@ -108,7 +108,7 @@ static FotaApplyStatus query(Scenario *scenario, RamFlash *ram, const char *when
 /* One applier call, power lost before write call cutAt; returns 1 when the power failed. */
 static int applyUntil(Scenario *scenario, RamFlash *ram, unsigned long cutAt, int *result)
 {
-    FotaFlash flash = {0, ramRead, ramErase, ramProgram, 0};
+    FotaFlash flash = {0, ramRead, ramErase, ramProgram, 0, 0};
     flash.context = ram;
     ram->writes = 0;
     ram->cutAt = cutAt;
@@ -256,7 +256,7 @@ int deviceQueryFromHeaderAlone(const uint8_t *packBytes, uint32_t packSize, uint
 
     /* A query needs no erase or program callback at all. */
     {
-        FotaFlash readOnly = {0, ramRead, 0, 0, 0};
+        FotaFlash readOnly = {0, ramRead, 0, 0, 0, 0};
         readOnly.context = &ram;
         result = FotaApplyQuery(&readOnly, &held.source, spare, work, sizeof work, &status);
         check(&scenario, result == FOTA_APPLY_OK && status.state == FOTA_STATE_DONE, "a read-only query", result);
