@@ -423,6 +423,22 @@ TEST(PackCheckRejects, ChunksThatCannotBeApplied)
              putLe32(s, record1 + 4, readLe32(&s[record1 + 4]) - 1);
          },
          "is not an erase unit"},
+        // What a device refuses packcheck refuses too: a record of no bytes, and units that skip or turn back.
+        {"an empty record",
+         [&](Bytes &s) {
+             const uint32_t records = readLe32(&s[12]);
+             putLe32(s, 12, records + 1);
+             s.insert(s.begin() + static_cast<std::ptrdiff_t>(16 + 12 * size_t{records}), 12, uint8_t{0});
+         },
+         "holds no bytes"},
+        {"the second chunk where the third belongs",
+         [&](Bytes &s) {
+             const size_t chunk2 = chunkEntryAt(made, 2);
+             const uint32_t second = readLe32(&s[chunk1]);
+             putLe32(s, chunk1, readLe32(&s[chunk2]));
+             putLe32(s, chunk2, second);
+         },
+         "does not lie right"},
     };
     for (const Case &c : cases) {
         Bytes stream = made.stream;

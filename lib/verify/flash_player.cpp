@@ -38,6 +38,10 @@ bool checkChunkGeometry(const StreamChunk &chunk, size_t index, const CodeArea &
     for (size_t r = 0; r < chunk.records.size(); ++r) {
         const StreamRecord &record = chunk.records[r];
         const uint64_t from = record.sourceOffset;
+        // A device refuses such a record: it would make a chunk of any number of records.
+        if (record.diffLength == 0 && record.extraLength == 0)
+            addFinding(findings, FOTA_UPGRADE_FAILED, "chunk %zu at 0x%08X, record %zu: holds no bytes", index,
+                       chunk.targetOffset, r);
         // A record without difference bytes reads nothing, wherever it points.
         if (record.diffLength > 0 && (from < areaStart || from + record.diffLength > oldEnd))
             addFinding(findings, FOTA_UPGRADE_FAILED,
@@ -66,14 +70,31 @@ std::vector<uint8_t> buildChunk(const std::vector<uint8_t> &stream, const Stream
     return unit;
 }
 
+// Each chunk right after the one before, one way, as the planner cuts them and a device demands.
+bool followsTheWalk(const StreamChunk &chunk, const StreamChunk &last, size_t index, int &direction,
+                    Findings &findings)
+{
+    const uint64_t target = chunk.targetOffset;
+    const uint64_t lastTarget = last.targetOffset;
+    if (direction == 0)
+        direction = target > lastTarget ? 1 : -1;
+    if (direction > 0 ? target == lastTarget + last.length() : target + chunk.length() == lastTarget)
+        return true;
+    addFinding(findings, FOTA_UPGRADE_FAILED, "chunk %zu at 0x%08X: does not lie right %s chunk %zu at 0x%08X", index,
+               chunk.targetOffset, direction > 0 ? "after" : "before", index - 1, last.targetOffset);
+    return false;
+}
+
 } // namespace
 
 int playChunks(const PackContents &contents, const CodeArea &area, uint32_t oldSize, FlashModel &flash,
                Findings &findings)
 {
+    int direction = 0;
     for (size_t index = 0; index < contents.chunks.size(); ++index) {
         const StreamChunk &chunk = contents.chunks[index];
-        if (!checkChunkGeometry(chunk, index, area, oldSize, findings))
+        if (!checkChunkGeometry(chunk, index, area, oldSize, findings) ||
+            (index > 0 && !followsTheWalk(chunk, contents.chunks[index - 1], index, direction, findings)))
             return FOTA_UPGRADE_FAILED;
         // The whole unit is built before any of it is written: records may read the unit itself.
         const std::vector<uint8_t> unit = buildChunk(contents.stream, chunk, flash);
