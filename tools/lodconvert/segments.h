@@ -9,7 +9,8 @@
 namespace lodconvert {
 
 struct Segment {
-    uint64_t address = 0; // in the part's own address map; 64 bits, as ELF64 files and overflowing records reach past 4 GiB
+    // In the part's own address map; 64 bits, as ELF64 files and overflowing records reach past 4 GiB.
+    uint64_t address = 0;
     std::vector<uint8_t> bytes;
     std::string origin; // where the input holds it, for messages: "lines 3 to 40", "ELF segment 2"
 
