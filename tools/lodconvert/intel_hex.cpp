@@ -85,7 +85,8 @@ Failure readIntelHex(const std::vector<uint8_t> &text, const std::string &file, 
                                    textOf("a type 0x%02X record holds %d data bytes, this one %zu", type,
                                           fixedLengthOf(type), length));
         }
-        const uint32_t value16 = uint32_t(data[0]) << 8 | data[1];
+        // The first two data bytes, big-endian: only address records read them, whose length was checked above.
+        auto value16 = [data] { return uint32_t(data[0]) << 8 | data[1]; };
         switch (type) {
         case dataRecord:
             runs.add(base + (uint32_t(record[1]) << 8 | record[2]), data, length, number);
@@ -94,15 +95,15 @@ Failure readIntelHex(const std::vector<uint8_t> &text, const std::string &file, 
             endLine = number;
             break;
         case extendedSegmentAddress:
-            base = uint64_t{value16} << 4;
+            base = uint64_t{value16()} << 4;
             break;
         case extendedLinearAddress:
-            base = uint64_t{value16} << 16;
+            base = uint64_t{value16()} << 16;
             break;
         case startSegmentAddress:
             notes.push_back(textOf("%s:%zu: start segment address (type 03) %04X:%04X ignored: a LOD file has no "
                                    "entry point",
-                                   file.c_str(), number, value16, uint32_t(data[2]) << 8 | data[3]));
+                                   file.c_str(), number, value16(), uint32_t(data[2]) << 8 | data[3]));
             break;
         default: // the start linear address: the entry point, which a LOD file has no place for
             break;

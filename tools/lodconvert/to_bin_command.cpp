@@ -61,6 +61,7 @@ Report toBinCommand(const ToBinOptions &options)
     std::optional<uint32_t> tag;
     if (Failure failure = codeAreaOf(options, area, tag))
         return refuse(*failure);
+    // The file is read again by the library's own rule, which needs the code area its address gave.
     quarnel::LodPacketPtr image;
     if (const int code = quarnel::loadCodeImage(options.lod.c_str(), area, image))
         return refuse(lodRefusal(options.lod, code, ""));
