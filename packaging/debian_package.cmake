@@ -17,9 +17,11 @@ patch stream. Every pack is played on a model of the flash before it is
 written.
 
 The package holds the console program packcli, the verifier packcheck, the
-desktop program packgui, the shared library libquarnel with its header,
-pkg-config file and CMake package, and the static device-side applier
-libquarnel_apply with its header and pkg-config file.")
+signer packsign, lodconvert, which turns ELF, Intel HEX, S-record and raw
+binary images into LOD files, the desktop program packgui, the shared
+library libquarnel with its header, pkg-config file and CMake package, and
+the static device-side applier libquarnel_apply with its header and
+pkg-config file.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 

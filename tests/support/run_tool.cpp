@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #ifdef _WIN32
 #include <windows.h>
-
-#include <filesystem>
 #else
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace testsupport {
@@ -44,6 +44,16 @@ std::string quoted(const std::string &argument)
     return out + "\"";
 }
 
+// The C runtime writes text with "\r\n" line ends; reads them as a text-mode pipe would.
+std::string withUnixLineEnds(const std::string &raw)
+{
+    std::string text;
+    for (size_t i = 0; i < raw.size(); ++i)
+        if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n'))
+            text += raw[i];
+    return text;
+}
+
 // A handle that closes itself.
 struct Handle {
     HANDLE value = nullptr;
@@ -77,7 +87,7 @@ namespace {
 ToolRun runOnce(const char *tool, const std::string &dir, const std::vector<std::string> &arguments,
                 DWORD &startError)
 {
-    ToolRun run{"", -1};
+    ToolRun run{"", -1, ""};
     startError = 0;
     // argv[0] is the tool as given; the program file is found from this process's folder,
     // since under Wine a build path such as /work/x lies on a drive of its own.
@@ -95,15 +105,26 @@ ToolRun runOnce(const char *tool, const std::string &dir, const std::vector<std:
         startError = GetLastError();
         return run;
     }
-    // Standard input and error go nowhere, as with 2>/dev/null and no terminal.
+    // Standard input comes from nowhere, as with no terminal.
     nul.value = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
                             OPEN_EXISTING, 0, nullptr);
+    // Standard error goes to a file that is read once the tool has ended, so neither stream can block the other.
+    Handle errors;
+    wchar_t folderOfErrors[MAX_PATH + 1], errorsPath[MAX_PATH + 1];
+    if (GetTempPathW(MAX_PATH + 1, folderOfErrors) == 0 ||
+        GetTempFileNameW(folderOfErrors, L"err", 0, errorsPath) == 0) {
+        startError = GetLastError();
+        return run;
+    }
+    errors.value = CreateFileW(errorsPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               &inherited, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                               nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = nul.value;
     startup.hStdOutput = writeEnd.value;
-    startup.hStdError = nul.value;
+    startup.hStdError = errors.value;
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
                         &startup, &process)) {
@@ -123,12 +144,11 @@ ToolRun runOnce(const char *tool, const std::string &dir, const std::vector<std:
     DWORD code = 0;
     if (GetExitCodeProcess(process.hProcess, &code))
         run.status = int(code);
-    // The C runtime writes text with "\r\n" line ends; read them as a text-mode pipe would.
-    std::string text;
-    for (size_t i = 0; i < run.output.size(); ++i)
-        if (!(run.output[i] == '\r' && i + 1 < run.output.size() && run.output[i + 1] == '\n'))
-            text += run.output[i];
-    run.output = text;
+    SetFilePointer(errors.value, 0, nullptr, FILE_BEGIN);
+    while (ReadFile(errors.value, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        run.errors.append(buffer, got);
+    run.output = withUnixLineEnds(run.output);
+    run.errors = withUnixLineEnds(run.errors);
     return run;
 }
 
@@ -150,7 +170,7 @@ ToolRun runTool(const char *tool, const std::string &dir, const std::vector<std:
         if (startError == 0)
             return run;
     }
-    return ToolRun{"could not start " + std::string(tool) + ": error " + std::to_string(startError) + "\n", -1};
+    return ToolRun{"could not start " + std::string(tool) + ": error " + std::to_string(startError) + "\n", -1, ""};
 }
 
 #else
@@ -158,20 +178,33 @@ ToolRun runTool(const char *tool, const std::string &dir, const std::vector<std:
 ToolRun runTool(const char *tool, const std::string &dir, const std::vector<std::string> &arguments,
                 const std::string &environment)
 {
+    ToolRun run{"", -1, ""};
+    // Standard error goes to a file that is read once the tool has ended, so neither stream can block the other.
+    std::string pattern = (std::filesystem::temp_directory_path() / "quarnel-errors-XXXXXX").string();
+    const int errorsFile = mkstemp(pattern.data());
+    if (errorsFile < 0)
+        return run;
+    close(errorsFile);
+    const std::string errorsPath = pattern;
     std::string command = "cd " + quoted(dir) + " && " + environment + " " + quoted(tool);
     for (const std::string &argument : arguments)
         command += " " + quoted(argument);
-    command += " 2>/dev/null";
-    ToolRun run{"", -1};
+    command += " 2>" + quoted(errorsPath);
     FILE *pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return run;
-    char buffer[256];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.output.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (pipe != nullptr) {
+        char buffer[256];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            run.output.append(buffer, n);
+        const int status = pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (FILE *errors = fopen(errorsPath.c_str(), "rb")) {
+            while ((n = fread(buffer, 1, sizeof buffer, errors)) > 0)
+                run.errors.append(buffer, n);
+            fclose(errors);
+        }
+    }
+    std::remove(errorsPath.c_str());
     return run;
 }
 

@@ -9,6 +9,7 @@ namespace testsupport {
 struct ToolRun {
     std::string output; // standard output only, its line ends read as "\n"
     int status;         // exit status; -1 when the program could not start or, on POSIX, did not exit normally
+    std::string errors; // standard error, its line ends read as "\n"
 };
 
 // The status of a program that returns -1: POSIX keeps the low 8 bits of it, Windows all 32.
