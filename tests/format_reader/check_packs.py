@@ -58,6 +58,19 @@ def worked_example():
     expect(refusal(lambda: rp.check_places(chunks, 0x10000, 0x400000, 0x10000, 0x11000)) is not None
            and refusal(lambda: rp.check_places(chunks, 0x10000, 0x11000, 0x10000, 0x12000)) is not None,
            "a record reading past the old image's area, or a chunk past the code area, is refused")
+    # Chunk 1 with a third record of no bytes, the stream's lengths still adding up.
+    empty = struct.pack("<I", 2) + struct.pack("<6I", 0x10000, 0xE1FF735F, 1, 0x11000, 4094, 2) \
+        + struct.pack("<9I", 0x11000, 0x63A7B512, 2, 0x11000, 4096, 0, 0x11000, 0, 0) + stream[len(table):]
+    gap = [(0x12000 if c == 1 else t, crc, parts) for c, (t, crc, parts) in enumerate(chunks)]
+    moved = [(t + 0x1000, crc, parts) for t, crc, parts in chunks]
+    expect(refusal(lambda: rp.parse_stream(struct.pack("<I", 0))) is not None
+           and "both lengths" in (refusal(lambda: rp.parse_stream(empty)) or "")
+           and "right after" in (refusal(lambda: rp.check_places(gap, 0x10000, 0x400000, 0x10000, 0x13000)) or "")
+           and "oldStart" in (refusal(lambda: rp.check_places(moved, 0x10000, 0x400000, 0x10000, 0x13000)) or "")
+           and "right after" in (refusal(lambda: rp.check_places(chunks + chunks[:1], 0x10000, 0x400000, 0x10000,
+                                                                  0x12000)) or ""),
+           "no chunks, an empty record, a gap between units, units away from oldStart and a unit written "
+           "twice are refused")
     # The same stream in a pack whose LZMA data ends with an end marker, as liblzma's raw encoder writes it.
     data = struct.pack("<BIQ", 0x5D, 33554432, len(stream)) + lzma.compress(
         stream, format=lzma.FORMAT_RAW, filters=rp.lzma1(8192))

@@ -21,6 +21,7 @@ PROPERTIES = 0x5D  # lc 3, lp 0, pb 2
 STATED_DICTIONARY = 33554432
 WINDOW = 8192  # the device's window; a pack needing more is refused
 UNITS = (4096, 32768, 65536)
+ENTRY = 12
 GIB = 1 << 30
 
 
@@ -103,8 +104,14 @@ def parse_stream(stream):
         raise Refused("the patch stream is shorter than 4 bytes")
     (count,) = struct.unpack_from("<I", stream, 0)
     at, table = 4, []
+    if count == 0:
+        raise Refused("chunkCount is 0: the pack has no chunks")
     if 12 * count > len(stream) - at:
         raise Refused("chunkCount %d asks for more entries than the stream holds" % count)
+    # Every record covers a byte of its chunk, so a chunk takes at most its entry, 65536 records and 65536 bytes.
+    most = 4 + count * (ENTRY + (ENTRY + 1) * max(UNITS))
+    if len(stream) > most:
+        raise Refused("the stream's %d bytes are more than %d chunks can need (%d)" % (len(stream), count, most))
     for c in range(count):
         if at + 12 > len(stream):
             raise Refused("chunk %d's entry runs past the stream" % c)
@@ -112,7 +119,11 @@ def parse_stream(stream):
         at += 12
         if 12 * records > len(stream) - at:
             raise Refused("chunk %d's recordCount %d asks for more entries than the stream holds" % (c, records))
-        table.append((target, chunk_crc, [struct.unpack_from("<3I", stream, at + 12 * r) for r in range(records)]))
+        entries = [struct.unpack_from("<3I", stream, at + 12 * r) for r in range(records)]
+        for r, (_, diff_length, extra_length) in enumerate(entries):
+            if diff_length + extra_length == 0:
+                raise Refused("chunk %d, record %d: both lengths are 0" % (c, r))
+        table.append((target, chunk_crc, entries))
         at += 12 * records
     every = [record for _, _, records in table for record in records]
     diff_at = at
@@ -132,6 +143,8 @@ def parse_stream(stream):
 
 def check_places(chunks, code_start, code_end, old_start, old_end):
     """Every refusal on the chunks' places and sources, before anything is written."""
+    if not chunks:
+        raise Refused("the pack has no chunks")
     units = []
     for c, (target, _, parts) in enumerate(chunks):
         length = sum(len(d) + len(e) for _, d, e in parts)
@@ -144,12 +157,16 @@ def check_places(chunks, code_start, code_end, old_start, old_end):
                 raise Refused("chunk %d reads [0x%08X, 0x%08X) outside the old image's area"
                               % (c, source, source + len(diff)))
         units.append((target, target + length))
-    ordered = sorted(units)
-    for (_, end), (start, _) in zip(ordered, ordered[1:]):
-        if start < end:
-            raise Refused("two chunks' units overlap at 0x%08X" % start)
-    if len(units) > 1 and units != ordered and units != ordered[::-1]:
-        raise Refused("the chunks' targets neither rise nor fall throughout")
+    # Back to back one way, the first two setting it: no overlap, no gap, one range from oldStart.
+    forward = len(units) < 2 or units[1][0] > units[0][0]
+    for c in range(1, len(units)):
+        (start, end), (before_start, before_end) = units[c], units[c - 1]
+        if (start != before_end) if forward else (end != before_start):
+            raise Refused("chunk %d: [0x%08X, 0x%08X) does not lie right %s chunk %d's unit" % (
+                c, start, end, "after" if forward else "before", c - 1))
+    lowest = units[0][0] if forward else units[-1][0]
+    if lowest != old_start:
+        raise Refused("the units begin at 0x%08X, not at oldStart 0x%08X" % (lowest, old_start))
     return units
 
 
