@@ -25,13 +25,13 @@ int FotaApplySignedPack(const FotaFlash *flash, const FotaPackSource *pack, cons
     flashCopy = *flash;
     spareCopy = *spare;
     trustCopy = *trust;
-    fotaMeterOpen(&meter, &flashCopy, pack);
-    /* Refused as FotaApplyPack would, before a signature is worth checking. */
-    if (workSize < FOTA_APPLY_SIGNED_WORK_SIZE)
-        return fotaWorkTooSmall(pack);
-    fotaCarveWork(work, &parts, 1);
     /* The stored pack may have been replaced since the last call, so a resume verifies it again. */
     fotaPackOpen(&reading, pack, &guard.base);
+    fotaMeterOpen(&meter, &flashCopy, &reading.source);
+    /* Refused as FotaApplyPack would, before a signature is worth checking. */
+    if (workSize < FOTA_APPLY_SIGNED_WORK_SIZE)
+        return fotaWorkTooSmall(&reading.source);
+    fotaCarveWork(work, &parts, 1);
     if ((result = fotaOpenSignedGuard(&guard, &trustCopy, reading.source.size, parts.blockDigests)) != FOTA_APPLY_OK)
         return result;
     return fotaApplyWithin(&flashCopy, &reading, &spareCopy, &parts, &trustCopy, &meter);
