@@ -12,6 +12,7 @@
 #include "signing/signing.h"
 #include "support/device_updates.h"
 #include "support/sanitizer.h"
+#include "support/test_files.h"
 
 using quarnel::powercut::CutMode;
 using quarnel::powercut::NorFlashSim;
@@ -607,4 +608,39 @@ TEST(DeviceHostile, EveryResultAfterAWriteKeepsTheUpdatePending)
         EXPECT_TRUE(sim.violations().empty()) << sim.violations().front();
     }
     EXPECT_GT(afterWrites, 0);
+}
+
+// A pack whose old image lies where the flash callbacks refuse to read (another device's code area, or a
+// hostile header) is refused like any other old image, with nothing written: a read failure there must not
+// pass for an update under way, which would keep the device from ever starting its image again.
+TEST(DeviceHostile, OldImageTheCallbacksWillNotReadIsRefused)
+{
+    const UpdateCase &update = sampleUpdate();
+    // A pack made for a code area far past the end of this device's flash.
+    const testsupport::DevicePair far = testsupport::makeDevicePair(
+        testsupport::firmwareLikeBytes(0x8000, 1), testsupport::firmwareLikeBytes(0x8000, 2), 0x7FFF0000u);
+    const Bytes &moved = far.pack;
+    NorFlashSim sim = simOf(update.flash);
+    FlashWatch watch;
+    watch.inner = sim.callbacks();
+    // The model refuses a read outside it as a broken rule; this port refuses it as a port should.
+    struct Refusing {
+        static int read(void *context, uint32_t offset, void *out, uint32_t length)
+        {
+            FlashWatch &inner = *static_cast<FlashWatch *>(context);
+            if (uint64_t{offset} + length > 0x1000000u)
+                return -1;
+            return FlashWatch::read(&inner, offset, out, length);
+        }
+    };
+    FotaFlash flash = watch.callbacks();
+    flash.read = Refusing::read;
+    const FotaPackSource source = testsupport::packSourceOf(moved);
+    Bytes work(FOTA_APPLY_WORK_SIZE);
+    FotaApplyStatus status{};
+    EXPECT_EQ(FotaApplyQuery(&flash, &source, &update.spare, work.data(), work.size(), &status), FOTA_APPLY_OK);
+    EXPECT_EQ(status.state, FOTA_STATE_NOT_APPLICABLE);
+    EXPECT_EQ(FotaApplyPack(&flash, &source, &update.spare, work.data(), work.size()), FOTA_APPLY_OLD_IMAGE_MISMATCH);
+    EXPECT_EQ(sim.operations(), 0u);
+    EXPECT_TRUE(sim.violations().empty()) << sim.violations().front();
 }

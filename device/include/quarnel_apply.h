@@ -16,9 +16,10 @@
      caches that could hold older bytes invalidated.
    - Results: 0 means the new image is in flash. 1 to 13, 19 to 21 and 23 refuse before this call erased or
      programmed anything, and the same pack, flash and spare area refuse again: retrying them is useless,
-     except 2 when the pack's storage may answer later. 14 to 18 and 22 come once the update has begun:
-     the image may be half written, the update stays pending, and the next call (at the next boot, say)
-     goes on from the records. */
+     except 2 when the pack's storage may answer later (an old image the flash callbacks will not read is
+     not there: 13). 14 to 18 and 22 mean the update may have begun (14 also when the state area cannot be
+     read): the image may be half written, the update stays pending, and the next call (at the next boot,
+     say) goes on from the records. */
 #ifndef QUARNEL_APPLY_H
 #define QUARNEL_APPLY_H
 

@@ -97,11 +97,11 @@ static int findStanding(const FotaProgress *progress, const FotaPackInfo *info, 
     if (result != FOTA_APPLY_OK || matches)
         return result;
     fotaMeterPhase(progress->meter, FOTA_PHASE_OLD_IMAGE, 0);
-    if ((result = fotaFlashCrc(progress->flash, info->oldStart, info->oldSize, progress->io, &oldCrc,
-                               progress->meter)) != FOTA_APPLY_OK)
-        return result;
-    *standing = oldCrc == info->oldCrc ? STANDING_FRESH : STANDING_NEITHER;
-    return FOTA_APPLY_OK;
+    /* The pack says where the old image lies: flash the port will not read does not hold it, and nothing
+       of this update has begun, so that is a refusal like any other old image. */
+    result = fotaFlashCrc(progress->flash, info->oldStart, info->oldSize, progress->io, &oldCrc, progress->meter);
+    *standing = result == FOTA_APPLY_OK && oldCrc == info->oldCrc ? STANDING_FRESH : STANDING_NEITHER;
+    return result == FOTA_APPLY_FLASH_READ_FAILED ? FOTA_APPLY_OK : result;
 }
 
 /* What may follow once the update has begun: a flash fault, or a pack that no longer reads as the first
