@@ -16,6 +16,7 @@
 #include "pack/planner.h"
 #include "packcheck/pack_file.h"
 #include "packcheck/pack_info.h"
+#include "packcheck/sector_map.h"
 #include "quarnel.h"
 #include "support/pack_replay.h"
 #include "support/run_tool.h"
@@ -572,12 +573,40 @@ TEST(PackCheckFile, ReadsWholeFilesAndReportsUnreadableOnes)
 using testsupport::runTool;
 using testsupport::ToolRun;
 
+namespace {
+
+// The sample firmware's LOD files; taken apart lexically: the data folder itself need not exist.
+std::string examplesFolder()
+{
+    return testsupport::absolutePath(
+        testsupport::utf8Of(testsupport::fsPath(TEST_DATA_DIR).parent_path().parent_path() / "examples"));
+}
+
+struct CliCase {
+    std::vector<std::string> arguments;
+    std::string output; // the whole output, or its last line when it starts with "..."
+    int status;
+};
+
+void expectCliRuns(const std::string &dir, const std::vector<CliCase> &cases)
+{
+    for (const CliCase &c : cases) {
+        const ToolRun run = runTool(PACKCHECK_PATH, dir, c.arguments);
+        const std::string shown = ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(run.status, c.status) << shown << "\n" << run.output;
+        if (c.output.rfind("...", 0) == 0)
+            EXPECT_NE(run.output.find(c.output.substr(3)), std::string::npos) << shown << "\n" << run.output;
+        else
+            EXPECT_EQ(run.output, c.output) << shown;
+    }
+}
+
+} // namespace
+
 TEST(PackCheckCli, SampleFirmwareAndDamagedPacks)
 {
     testsupport::TempDir dir;
-    // Taken apart lexically: the data folder itself need not exist.
-    const std::string examples = testsupport::absolutePath(
-        testsupport::utf8Of(testsupport::fsPath(TEST_DATA_DIR).parent_path().parent_path() / "examples"));
+    const std::string examples = examplesFolder();
     const std::string oldLod = examples + "/old.lod", newLod = examples + "/new.lod";
     ASSERT_EQ(runTool(PACKCLI_PATH, dir.dir(), {"0x400000", "0x10000", oldLod, newLod, "sample.pack"}).status,
               0);
@@ -592,15 +621,11 @@ TEST(PackCheckCli, SampleFirmwareAndDamagedPacks)
     char cutLine[128];
     std::snprintf(cutLine, sizeof cutLine, "pack byte 24 (dataLength): %zu, but %zu bytes follow the header\n",
                   pack.size() - 28, pack.size() - 29);
-    struct Case {
-        std::vector<std::string> arguments;
-        std::string output; // the whole output, or its last line when it starts with "..."
-        int status;
-    };
-    const Case cases[] = {
+    expectCliRuns(dir.dir(), {
         {{},
          "usage: " PACKCHECK_PATH " flashsize codebase oldlod newlod pack\n       " PACKCHECK_PATH
-         " --info pack\n       " PACKCHECK_PATH " --power-cuts flashsize codebase oldlod newlod pack [programunit]\n"
+         " --info pack\n       " PACKCHECK_PATH " --power-cuts flashsize codebase oldlod newlod pack [programunit] "
+         "[--sectors map] [--scratch size]\n"
          "       " PACKCHECK_PATH " --verify-signature key.pem pack\n",
          testsupport::statusOfMinusOne},
         {{"--power-cuts", "0x400000", "0x10000", oldLod, newLod, "sample.pack", "3"},
@@ -634,16 +659,7 @@ TEST(PackCheckCli, SampleFirmwareAndDamagedPacks)
         {{"0x400000", "0x10000", "missing.lod", newLod, "sample.pack"},
          "failed to read old lod\n",
          FOTA_OLD_LOD_UNREADABLE},
-    };
-    for (const Case &c : cases) {
-        const ToolRun run = runTool(PACKCHECK_PATH, dir.dir(), c.arguments);
-        const std::string shown = ::testing::PrintToString(c.arguments);
-        EXPECT_EQ(run.status, c.status) << shown << "\n" << run.output;
-        if (c.output.rfind("...", 0) == 0)
-            EXPECT_NE(run.output.find(c.output.substr(3)), std::string::npos) << shown << "\n" << run.output;
-        else
-            EXPECT_EQ(run.output, c.output) << shown;
-    }
+    });
 
     const ToolRun good =
         runTool(PACKCHECK_PATH, dir.dir(), {"0x400000", "0x10000", oldLod, newLod, "sample.pack"});
@@ -656,4 +672,131 @@ TEST(PackCheckCli, SampleFirmwareAndDamagedPacks)
     EXPECT_NE(info.output.find("chunk  target      length  records  difference  literal  crc"), std::string::npos)
         << info.output;
     EXPECT_NE(info.output.find("chunks reading their own erase unit: "), std::string::npos) << info.output;
+}
+
+// One map spelled several ways reads the same; sizes are never octal and stop short of 4 GiB; a map that
+// cannot be read leaves the runs it was given as they were.
+TEST(PackCheckSectorMap, SpellingsLimitsAndRefusals)
+{
+    using quarnel::powercut::readByteCount;
+    using quarnel::powercut::readSectorMap;
+    using Runs = std::vector<NorSectorRun>;
+    auto same = [](const Runs &a, const Runs &b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const NorSectorRun &x, const NorSectorRun &y) {
+            return x.count == y.count && x.size == y.size;
+        });
+    };
+    const Runs to128KiB = {{4, 16384}, {1, 65536}, {7, 131072}};
+    for (const char *spelling : {"16K*4,64K,128K*7", "16k*4,64k,128k*7", "0x4000*4,0x10000,0X20000*7",
+                                 "16384*4,65536*1,131072*07"}) {
+        Runs runs;
+        EXPECT_EQ(readSectorMap(spelling, runs), "") << spelling;
+        EXPECT_TRUE(same(runs, to128KiB)) << spelling;
+    }
+    Runs runs;
+    EXPECT_EQ(readSectorMap("256*1,256K*16383", runs), "");
+    EXPECT_EQ(quarnel::powercut::sectorMapEnd(runs), (uint64_t{1} << 32) - 262144 + 256);
+    EXPECT_EQ(readSectorMap("4K*1,4K*1,4K*1,4K*1,4K*1,4K*1,4K*1,4K*1", runs), "");
+    EXPECT_EQ(runs.size(), 8u);
+
+    const std::pair<const char *, const char *> refused[] = {
+        {"16K*4,64K,100K", "\"100K\": a sector size is a power of two from 256 bytes to 256 KiB"},
+        {"128*2", "\"128*2\": a sector size is a power of two from 256 bytes to 256 KiB"},
+        {"1M", "\"1M\": a sector size is a power of two from 256 bytes to 256 KiB"},
+        {"64K,16K*0", "\"16K*0\": a run needs at least one sector"},
+        {"16K*4x", "\"16K*4x\": a run is SIZE or SIZE*COUNT, the count in decimal digits"},
+        {"16K*", "\"16K*\": a run is SIZE or SIZE*COUNT, the count in decimal digits"},
+        {"16KB", "\"16KB\": not a size (digits, or 0x and hexadecimal digits, then K or M)"},
+        {" 16K", "\" 16K\": not a size (digits, or 0x and hexadecimal digits, then K or M)"},
+        {"0x", "\"0x\": not a size (digits, or 0x and hexadecimal digits, then K or M)"},
+        {"16K,,64K", "\"16K,,64K\": an empty run"},
+        {"", "\"\": an empty run"},
+        {"256K*16384,256", "\"256K*16384,256\": the sectors reach past 4 GiB"},
+        {"256K*4294967296", "\"256K*4294967296\": more than 4 GiB of sectors"},
+        {"4K,4K,4K,4K,4K,4K,4K,4K,4K", "\"4K,4K,4K,4K,4K,4K,4K,4K,4K\": 9 runs, more than the 8 the flash model holds"},
+    };
+    for (const auto &[text, problem] : refused) {
+        Runs kept = to128KiB;
+        EXPECT_EQ(readSectorMap(text, kept), problem) << text;
+        EXPECT_TRUE(same(kept, to128KiB)) << text;
+    }
+
+    uint32_t bytes = 0;
+    EXPECT_EQ(readByteCount("010K", bytes), "");
+    EXPECT_EQ(bytes, 10240u);
+    EXPECT_EQ(readByteCount("4095M", bytes), "");
+    EXPECT_EQ(bytes, 4095u << 20);
+    EXPECT_EQ(readByteCount("0xFFFFFFFF", bytes), "");
+    EXPECT_EQ(bytes, UINT32_MAX);
+    EXPECT_EQ(readByteCount("4096M", bytes), "\"4096M\": 4 GiB or more");
+    EXPECT_EQ(readByteCount("99999999999999999999", bytes), "\"99999999999999999999\": 4 GiB or more");
+    EXPECT_EQ(bytes, UINT32_MAX);
+}
+
+// --power-cuts on the integrator's own flash: a sweep on 16/64/128 KiB sectors passes; a map that cannot be
+// read or does not reach the spare area is named before anything runs; a scratch too small for the largest
+// group is refused by the applier itself, and packcheck says so.
+TEST(PackCheckCli, PowerCutsOnASectorMap)
+{
+    testsupport::TempDir dir;
+    const std::string examples = examplesFolder();
+    const std::string oldLod = examples + "/old.lod", newLod = examples + "/new.lod";
+    ASSERT_EQ(runTool(PACKCLI_PATH, dir.dir(), {"0x400000", "0x10000", oldLod, newLod, "sample.pack"}).status, 0);
+    const std::vector<std::string> sample = {"--power-cuts", "0x400000", "0x10000", oldLod, newLod, "sample.pack"};
+    auto with = [&sample](std::vector<std::string> more) {
+        more.insert(more.begin(), sample.begin(), sample.end());
+        return more;
+    };
+    // The sample's images end at 0x5B000, inside the 128 KiB sector [0x40000, 0x60000).
+    const std::string imageSectors = "images in the sectors from 0x00010000 to 0x00060000: 3 groups of sectors to "
+                                     "rebuild, the largest 131072 bytes\n";
+    const int bad = testsupport::statusOfMinusOne;
+    expectCliRuns(dir.dir(), {
+        {with({"--sectors", "3K*4"}),
+         "--sectors \"3K*4\": a sector size is a power of two from 256 bytes to 256 KiB\n", bad},
+        {with({"--sectors", "16K*4,64K*0"}), "--sectors \"64K*0\": a run needs at least one sector\n", bad},
+        {with({"--sectors", "4K,4K,4K,4K,4K,4K,4K,4K,128K*8"}),
+         "--sectors \"4K,4K,4K,4K,4K,4K,4K,4K,128K*8\": 9 runs, more than the 8 the flash model holds\n", bad},
+        {with({"--sectors", "16K*4;64K"}),
+         "--sectors \"16K*4;64K\": a run is SIZE or SIZE*COUNT, the count in decimal digits\n", bad},
+        {with({"--sectors", "16K*4", "--sectors", "128K*8"}), "--sectors: given twice\n", bad},
+        {with({"--sectors"}), "--sectors: no value follows\n", bad},
+        {with({"--scratch", "128K"}), "--scratch needs --sectors: without a sector map the scratch is 64 KiB\n", bad},
+        {with({"--sectors", "128K*8", "--scratch", "0"}), "--scratch \"0\": a scratch of no bytes\n", bad},
+        {with({"--sectors", "16K*4,64K,128K*7", "3"}), "...usage: ", bad},
+        {with({"--sectors", "16K*4,64K"}), "--sectors: the map ends at 0x00020000, before the images end at 0x0005B000\n",
+         bad},
+        {with({"--sectors", "16K*4,64K,128K*3"}),
+         "--sectors: the map ends at 0x00080000, too soon after the images' last sector (ending at 0x00060000) to hold "
+         "the scratch and the state area\n",
+         bad},
+        // Whole sectors of 16 KiB after the images: 64 KiB of them cannot hold the 128 KiB group, nor can 100 KiB
+        // once rounded up to 112 KiB.
+        {with({"--sectors", "16K*4,64K,128K*2,16K*24", "--scratch", "64K"}),
+         imageSectors + "scratch at 0x00060000 (65536 bytes), state at 0x00070000 (16384 bytes), program unit 16\n"
+                        "the uncut run fails: flash sectors do not fit the update\nfailed to upgrade at verify\n",
+         FOTA_UPGRADE_FAILED},
+        {with({"--scratch", "100K", "--sectors", "16K*4,64K,128K*2,16K*24"}),
+         "...scratch at 0x00060000 (114688 bytes), state at 0x0007C000 (16384 bytes), program unit 16\n"
+         "the uncut run fails: flash sectors do not fit the update\nfailed to upgrade at verify\n",
+         FOTA_UPGRADE_FAILED},
+        // Sectors of 128 KiB from offset 0: the one holding the code base also holds what lies below it.
+        {with({"--sectors", "128K*3,16K*8", "--scratch", "16K"}),
+         "images in the sectors from 0x00000000 to 0x00060000, the 65536 bytes below the code base rewritten with "
+         "them: 3 groups of sectors to rebuild, the largest 131072 bytes\n"
+         "scratch at 0x00060000 (16384 bytes), state at 0x00064000 (16384 bytes), program unit 16\n"
+         "the uncut run fails: flash sectors do not fit the update\nfailed to upgrade at verify\n",
+         FOTA_UPGRADE_FAILED},
+    });
+
+    const ToolRun sweep = runTool(PACKCHECK_PATH, dir.dir(), with({"--sectors", "16K*4,64K,128K*7", "256"}));
+    EXPECT_EQ(sweep.status, FOTA_OK) << sweep.output;
+    EXPECT_EQ(sweep.output.rfind(imageSectors +
+                                     "scratch at 0x00060000 (131072 bytes), state at 0x00080000 (131072 bytes), "
+                                     "program unit 256\npower cuts: ",
+                                 0),
+              0u)
+        << sweep.output;
+    EXPECT_NE(sweep.output.find("erase and program calls): every one ended with the new image\n"), std::string::npos)
+        << sweep.output;
 }

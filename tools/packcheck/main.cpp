@@ -1,14 +1,15 @@
 // packcheck: verifies a pack against its images, or shows what is inside one.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "code_area_arguments.h"
 #include "common/result_codes.h"
 #include "lod/code_image.h"
 #include "packcheck/pack_file.h"
 #include "packcheck/pack_info.h"
+#include "packcheck/power_cut_arguments.h"
 #include "packcheck/power_cut_command.h"
 #include "quarnel.h"
 #include "signing/pack_signing.h"
@@ -62,13 +63,6 @@ int info(const char *path)
     return FOTA_OK;
 }
 
-// A program unit for the simulated flash: 1, 2, 4 ... 256, or 0 when the text is none of them.
-uint32_t programUnitOf(const char *text)
-{
-    const unsigned long unit = std::strtoul(text, nullptr, 0);
-    return unit >= 1 && unit <= 256 && (unit & (unit - 1)) == 0 ? static_cast<uint32_t>(unit) : 0;
-}
-
 int verifySignature(const char *keyPath, const char *packPath)
 {
     const signing::Outcome outcome = signing::verifyPackFile(keyPath, packPath);
@@ -85,17 +79,26 @@ int run(int argc, char **argv)
         return info(argv[2]);
     if (argc == 6)
         return verifyCommand(argv);
-    if ((argc == 7 || argc == 8) && std::strcmp(argv[1], "--power-cuts") == 0) {
-        const uint32_t unit = argc == 8 ? programUnitOf(argv[7]) : 16;
-        if (unit != 0)
-            return powercut::powerCutCommand(codeAreaFromArguments(argv[2], argv[3]), argv[4], argv[5], argv[6], unit);
+    if (argc >= 2 && std::strcmp(argv[1], "--power-cuts") == 0) {
+        powercut::PowerCutArguments arguments;
+        std::string problem;
+        if (powercut::readPowerCutArguments({argv + 2, argv + argc}, arguments, problem)) {
+            const char *const *operand = arguments.operands.data();
+            return powercut::powerCutCommand(codeAreaFromArguments(operand[0], operand[1]), operand[2], operand[3],
+                                             operand[4], arguments.flash);
+        }
+        if (!problem.empty()) {
+            std::printf("%s\n", problem.c_str());
+            return powercut::badArguments;
+        }
     }
     const char *name = argv[0] != nullptr ? argv[0] : "";
     std::printf("usage: %s flashsize codebase oldlod newlod pack\n       %s --info pack\n"
-                "       %s --power-cuts flashsize codebase oldlod newlod pack [programunit]\n"
+                "       %s --power-cuts flashsize codebase oldlod newlod pack [programunit] [--sectors map] "
+                "[--scratch size]\n"
                 "       %s --verify-signature key.pem pack\n",
                 name, name, name, name);
-    return -1;
+    return powercut::badArguments;
 }
 
 // Exhausted memory ends the run with the library's code for it.
