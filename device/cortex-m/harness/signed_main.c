@@ -214,6 +214,7 @@ int main(int argc, char **argv)
     trust.imageOffset = codeStart;
     trust.imageLength = oldSize > rig.newSize ? oldSize : rig.newSize;
     rig.trust = &trust;
+    rig.applySigned = FotaApplySignedPack;
 
     if (runCutPlan(&rig, &noCut, &calls) != 0)
         return fail("the signed update without a power cut");

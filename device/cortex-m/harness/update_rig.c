@@ -154,7 +154,7 @@ static int applyUntilPowerLoss(UpdateRig *rig, uint32_t cutAt, PowerCut kind, in
         return 1;
     }
     *result = rig->trust != NULL
-                  ? FotaApplySignedPack(&callbacks, &rig->pack, rig->trust, &rig->spare, rig->work, rig->workSize)
+                  ? rig->applySigned(&callbacks, &rig->pack, rig->trust, &rig->spare, rig->work, rig->workSize)
                   : FotaApplyPack(&callbacks, &rig->pack, &rig->spare, rig->work, rig->workSize);
     noteStackUsed(rig, top);
     return 0;

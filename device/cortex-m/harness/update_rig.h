@@ -19,6 +19,11 @@ typedef struct PackBytes {
     uint32_t swapAtRead;
 } PackBytes;
 
+/* FotaApplySignedPack's type: the rig calls it through a pointer, so that it links with a library built for the
+   unsigned call alone. */
+typedef int (*SignedApply)(const FotaFlash *flash, const FotaPackSource *pack, const FotaTrust *trust,
+                           const FotaSpareArea *spare, void *work, size_t workSize);
+
 typedef struct UpdateRig {
     NorFlash flash; /* first: the progress callback gets the flash's context and finds the rig there */
     const uint8_t *initialFlash; /* the flash window before the update */
@@ -30,7 +35,8 @@ typedef struct UpdateRig {
     FotaSpareArea spare;
     uint8_t *work;
     size_t workSize;
-    const FotaTrust *trust; /* when set, every call goes through FotaApplySignedPack */
+    const FotaTrust *trust;  /* when set, every call goes through applySigned */
+    SignedApply applySigned; /* FotaApplySignedPack, set by the program that takes trust */
     uint32_t random; /* seed of the garbage that fills the work memory before each call */
     uint32_t powerCuts;    /* power cuts made so far */
     uint32_t deepestStack; /* the most stack a returning applier call used, flash callbacks included */
