@@ -6,10 +6,11 @@
    The flash: 1 MiB at 0x08000000, erased to 0xFF, in sectors of three sizes
    (FLASH_SECTOR_RUNS): four of 16 KiB, one of 64 KiB, seven of 128 KiB. A
    sector is the smallest erase; the address register names it by its first
-   byte. It is programmed a double word (8 bytes at a multiple of 8) at a time and
-   each double word carries ECC: a double word may be programmed once between
-   erases, and a program or erase cut by a power loss can leave a double word
-   whose ECC no longer matches. One bank: while BUSY is set, a read of the
+   byte, and an erase takes up to 2 s for 128 KiB. The flash is programmed a
+   double word (8 bytes at a multiple of 8) at a time and each double word
+   carries ECC: a double word may be programmed once between erases, and a
+   program or erase cut by a power loss can leave a double word whose ECC no
+   longer matches. One bank: while BUSY is set, a read of the
    flash, an instruction fetch included, ends in a bus fault, so the code that
    runs while the flash is busy must be in RAM. */
 #ifndef FLASH_CONTROLLER_H
