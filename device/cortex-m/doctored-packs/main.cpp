@@ -15,6 +15,8 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/crc32.h"
 #include "container/lzma_adapter.h"
