@@ -7,7 +7,7 @@
    - Work memory: any address (the parts are aligned inside it), owned by the call while it runs, garbage
      before and after: nothing in it needs to survive between calls, and every call starts afresh.
    - Stack: an unsigned call (FotaApplyPack, FotaApplyQuery) needs about 2 KiB with its callbacks on a
-     Cortex-M4, FotaApplySignedPack about 5 KiB (device/README.md gives the measured figures).
+     Cortex-M4, FotaApplySignedPack about 6 KiB (device/README.md gives the measured figures).
    - read (flash and pack): any offset and length (at most 4096 bytes for the flash, 512 for the pack), no
      alignment; out is the call's own memory.
    - program: at most 4096 bytes, offset and length multiples of programUnit, data an 8-byte aligned buffer in

@@ -2,11 +2,15 @@
    once without a cut, with power cuts spread over the update, and refusals
    that must come without a single erase or program: a changed pack byte, a
    signature of another key, a truncated signature, an image area that leaves
-   out a chunk. Prints the time and stack of one verification.
+   out a chunk; and a pack store that swaps to a foreign pack part way
+   (store_swaps.h). Prints the time and stack of one verification.
 
-     apply_signed_harness PACK OLD_IMAGE NEW_IMAGE PUBLIC_KEY SIGNATURE OTHER_SIGNATURE [PROGRAM_UNIT]
+     apply_signed_harness PACK OLD_IMAGE NEW_IMAGE PUBLIC_KEY SIGNATURE OTHER_SIGNATURE FOREIGN_PACK FOREIGN_SITE
+                          [PROGRAM_UNIT]
 
-   PUBLIC_KEY holds the 65 bytes 0x04, X, Y; the signatures are DER files as openssl writes them. */
+   PUBLIC_KEY holds the 65 bytes 0x04, X, Y; the signatures are DER files as openssl writes them. FOREIGN_PACK
+   is a valid pack of PACK's size that writes one byte otherwise, FOREIGN_SITE that byte's flash offset and
+   value as text ("0x55954 0x34"). */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,7 +18,7 @@
 
 #include "checksum.h"
 #include "host_file.h"
-#include "stack_depth.h"
+#include "store_swaps.h"
 #include "update_rig.h"
 
 enum {
@@ -26,6 +30,7 @@ enum {
 };
 
 static uint8_t packBuffer[packCapacity];
+static uint8_t foreignBuffer[packCapacity];
 static uint8_t oldImage[imageCapacity];
 static uint8_t newImage[imageCapacity];
 static uint8_t flashWindow[windowCapacity];
@@ -59,7 +64,7 @@ static int timeOneVerification(void)
 {
     FotaTrust changed = *rig.trust;
     uint8_t lastByte[signatureCapacity];
-    uintptr_t top;
+    const uint32_t deepestBefore = rig.deepestStack;
     clock_t started;
     clock_t spent;
     uint32_t depth;
@@ -70,16 +75,16 @@ static int timeOneVerification(void)
     changed.signature = lastByte;
     rig.trust = &changed;
     rigResetFlash(&rig);
-    top = stackTop();
-    paintFreeStack();
+    rig.deepestStack = 0;
     started = clock();
     if (expectRefusal(&rig, "a signature with its last byte changed") != 0)
         return -1;
-    depth = stackUsedBelow(top);
+    depth = rig.deepestStack;
     for (i = 1; i < timedVerifications; i++)
         if (expectRefusal(&rig, "the same signature again") != 0)
             return -1;
     spent = clock() - started;
+    rig.deepestStack = depth > deepestBefore ? depth : deepestBefore;
     printf("one verification of the %lu-byte pack: %lu ms on the emulated board, %lu bytes of stack"
            " (flash and pack callbacks included)\n",
            (unsigned long)rig.pack.size, (unsigned long)((uint64_t)spent * 1000u / CLOCKS_PER_SEC / timedVerifications),
@@ -122,6 +127,25 @@ static int runRefusals(const FotaTrust *trust, uint32_t otherLength, int *runsMa
     return failures;
 }
 
+/* The foreign pack and the byte it writes otherwise, from its two files. */
+static int readForeignPack(const char *packPath, const char *sitePath, ForeignPack *foreign)
+{
+    char site[40];
+    uint32_t size, siteSize;
+    char *after;
+    if (readHostFile(packPath, foreignBuffer, packCapacity, &size) != 0 || size != rig.pack.size ||
+        readHostFile(sitePath, (uint8_t *)site, sizeof site - 1, &siteSize) != 0)
+        return -1;
+    site[siteSize] = '\0';
+    foreign->bytes = foreignBuffer;
+    foreign->flashAt = (uint32_t)strtoul(site, &after, 0);
+    foreign->value = (uint8_t)strtoul(after, NULL, 0);
+    return foreign->flashAt >= rig.newStart && foreign->flashAt - rig.newStart < rig.newSize &&
+                   newImage[foreign->flashAt - rig.newStart] != foreign->value
+               ? 0
+               : -1;
+}
+
 static int runCutPlans(uint32_t calls, int *runsMade)
 {
     const uint32_t spread[] = {0, calls / 4, calls / 2, calls - 1};
@@ -146,13 +170,14 @@ int main(int argc, char **argv)
     uint32_t packSize, oldSize, keySize, signatureSize, otherSize;
     uint32_t codeStart, calls = 0;
     FotaTrust trust;
+    ForeignPack foreign;
     const CutPlan noCut = {{{0, cutBeforeCall}}, 0};
     int runsMade = 1;
     int failures;
-    if (argc < 7 || argc > 8)
+    if (argc < 9 || argc > 10)
         return fail("usage: apply_signed_harness PACK OLD_IMAGE NEW_IMAGE PUBLIC_KEY SIGNATURE OTHER_SIGNATURE"
-                    " [PROGRAM_UNIT]");
-    rig.spare.programUnit = argc > 7 ? (uint32_t)strtoul(argv[7], NULL, 0) : 16;
+                    " FOREIGN_PACK FOREIGN_SITE [PROGRAM_UNIT]");
+    rig.spare.programUnit = argc > 9 ? (uint32_t)strtoul(argv[9], NULL, 0) : 16;
     rig.flash.programUnit = rig.spare.programUnit;
     if (readHostFile(argv[1], packBuffer, packCapacity, &packSize) != 0 || packSize < 28)
         return fail("cannot read the pack");
@@ -176,6 +201,8 @@ int main(int argc, char **argv)
     rigSetPack(&rig, packBuffer, packSize);
     if (FotaApplyWorkSize(&rig.pack) == 0)
         return fail("the pack is unreadable");
+    if (readForeignPack(argv[7], argv[8], &foreign) != 0)
+        return fail("the foreign pack is not of the pack's size, or its site is no byte of the new image it changes");
     rig.workSize = sizeof workMemory;
     rig.work = workMemory;
     rig.random = 0x6A09E667u;
@@ -187,6 +214,7 @@ int main(int argc, char **argv)
     trust.imageOffset = codeStart;
     trust.imageLength = oldSize > rig.newSize ? oldSize : rig.newSize;
     rig.trust = &trust;
+    rig.applySigned = FotaApplySignedPack;
 
     if (runCutPlan(&rig, &noCut, &calls) != 0)
         return fail("the signed update without a power cut");
@@ -194,7 +222,10 @@ int main(int argc, char **argv)
     if (timeOneVerification() != 0)
         return fail("a changed signature was not refused");
     rig.trust = &trust;
-    failures = runRefusals(&trust, otherSize, &runsMade) + runCutPlans(calls, &runsMade);
+    failures = runRefusals(&trust, otherSize, &runsMade) + runCutPlans(calls, &runsMade) +
+               runStoreSwaps(&rig, &foreign, calls / 3, &runsMade);
+    printf("deepest stack of FotaApplySignedPack, flash, pack and progress callbacks included: %lu bytes\n",
+           (unsigned long)rig.deepestStack);
     printf("%s: %d of %d signed runs as expected, %lu power cuts made\n", failures == 0 ? "PASS" : "FAIL",
            runsMade - failures, runsMade, (unsigned long)rig.powerCuts);
     return failures == 0 ? EXIT_SUCCESS : EXIT_FAILURE;

@@ -11,42 +11,97 @@
 static int readPack(void *context, uint32_t offset, void *out, uint32_t length)
 {
     PackBytes *pack = context;
+    const uint8_t *bytes = pack->swapTo != NULL && pack->reads >= pack->swapAtRead ? pack->swapTo : pack->bytes;
+    pack->reads++;
     if (offset > pack->size || length > pack->size - offset)
         return -1;
-    memcpy(out, pack->bytes + offset, length);
+    memcpy(out, bytes + offset, length);
     pack->bytesRead += length;
+    return 0;
+}
+
+/* The end of the map's whole sectors from start (a sector's start) that hold at least length bytes; 0 when the
+   map ends before. */
+static uint32_t sectorsCovering(const NorFlash *flash, uint32_t start, uint32_t length)
+{
+    uint32_t end = start;
+    while (end - start < length) {
+        uint32_t sectorStart;
+        uint32_t sectorLength;
+        if (norSectorAt(flash, end, &sectorStart, &sectorLength) != 0)
+            return 0;
+        end = sectorStart + sectorLength;
+    }
+    return end;
+}
+
+/* The flash the update rebuilds, a scratch as large as its largest sector and the state area, all in whole
+   sectors of the map from the images' first sector on. Returns -1 when the map does not reach that far. */
+static int placeOnSectors(UpdateRig *rig, uint32_t codeStart, uint32_t imagesEnd, uint32_t stateLength,
+                          NorFlashArea *rebuilt)
+{
+    const NorFlash *flash = &rig->flash;
+    uint32_t first, last, length;
+    uint32_t largest = 65536;
+    if (norSectorAt(flash, codeStart, &first, &length) != 0 || norSectorAt(flash, imagesEnd - 1, &last, &length) != 0)
+        return -1;
+    const uint32_t rebuiltEnd = last + length;
+    for (uint32_t at = first; at < rebuiltEnd; at += length) {
+        (void)norSectorAt(flash, at, &at, &length);
+        largest = length > largest ? length : largest;
+    }
+    rebuilt->offset = first;
+    rebuilt->length = rebuiltEnd - first;
+    const uint32_t scratchEnd = sectorsCovering(flash, rebuiltEnd, largest);
+    const uint32_t stateEnd = scratchEnd == 0 ? 0 : sectorsCovering(flash, scratchEnd, stateLength);
+    if (stateEnd == 0)
+        return -1;
+    rig->spare.scratchOffset = rebuilt->offset + rebuilt->length;
+    rig->spare.scratchLength = scratchEnd - rig->spare.scratchOffset;
+    rig->spare.stateOffset = scratchEnd;
+    rig->spare.stateLength = stateEnd - scratchEnd;
     return 0;
 }
 
 int rigLayOutFlash(UpdateRig *rig, const FlashMemory *memory, uint32_t codeStart, const uint8_t *oldImage,
                    uint32_t oldSize, uint32_t stateLength)
 {
-    const uint32_t scratchLength = 65536;
     const uint32_t imagesEnd = codeStart + (oldSize > rig->newSize ? oldSize : rig->newSize);
-    const uint32_t scratch = (imagesEnd + scratchLength - 1) / scratchLength * scratchLength;
-    const uint32_t state = scratch + scratchLength;
     NorFlash *flash = &rig->flash;
+    NorFlashArea rebuilt = {rig->newStart, rig->newSize};
     uint32_t seed = 0x9E3779B9u;
-    if (state + stateLength - codeStart > memory->capacity)
+    if (flash->runCount > 0) {
+        if (placeOnSectors(rig, codeStart, imagesEnd, stateLength, &rebuilt) != 0)
+            return -1;
+    } else {
+        rig->spare.scratchOffset = (imagesEnd + 65535u) / 65536u * 65536u;
+        rig->spare.scratchLength = 0;
+        rig->spare.stateOffset = rig->spare.scratchOffset + 65536u;
+        rig->spare.stateLength = stateLength;
+    }
+    const uint32_t base = rebuilt.offset < codeStart ? rebuilt.offset : codeStart;
+    const uint32_t end = rig->spare.stateOffset + rig->spare.stateLength;
+    if (end - base > memory->capacity)
         return -1;
     flash->bytes = memory->window;
     flash->unerased = memory->unerased;
-    flash->base = codeStart;
-    flash->size = state + stateLength - codeStart;
-    flash->writable[0].offset = rig->newStart;
-    flash->writable[0].length = rig->newSize;
-    flash->writable[1].offset = scratch;
-    flash->writable[1].length = scratchLength;
-    flash->writable[2].offset = state;
-    flash->writable[2].length = stateLength;
+    flash->base = base;
+    flash->size = end - base;
+    flash->writable[0] = rebuilt;
+    flash->writable[1].offset = rig->spare.scratchOffset;
+    flash->writable[1].length = rigScratchLength(rig);
+    flash->writable[2].offset = rig->spare.stateOffset;
+    flash->writable[2].length = rig->spare.stateLength;
     flash->random = 0x2545F491u;
-    rig->spare.scratchOffset = scratch;
-    rig->spare.stateOffset = state;
-    rig->spare.stateLength = stateLength;
     fillRandom(memory->initial, flash->size, &seed);
-    memcpy(memory->initial, oldImage, oldSize);
+    memcpy(memory->initial + (codeStart - base), oldImage, oldSize);
     rig->initialFlash = memory->initial;
     return 0;
+}
+
+uint32_t rigScratchLength(const UpdateRig *rig)
+{
+    return rig->spare.scratchLength != 0 ? rig->spare.scratchLength : 65536u;
 }
 
 void rigSetPack(UpdateRig *rig, const uint8_t *bytes, uint32_t size)
@@ -99,7 +154,7 @@ static int applyUntilPowerLoss(UpdateRig *rig, uint32_t cutAt, PowerCut kind, in
         return 1;
     }
     *result = rig->trust != NULL
-                  ? FotaApplySignedPack(&callbacks, &rig->pack, rig->trust, &rig->spare, rig->work, rig->workSize)
+                  ? rig->applySigned(&callbacks, &rig->pack, rig->trust, &rig->spare, rig->work, rig->workSize)
                   : FotaApplyPack(&callbacks, &rig->pack, &rig->spare, rig->work, rig->workSize);
     noteStackUsed(rig, top);
     return 0;
@@ -110,8 +165,7 @@ static int insideRange(uint32_t offset, uint32_t start, uint32_t length)
     return offset >= start && offset - start < length;
 }
 
-/* The new image in place, and every byte that the update may not touch as it was. */
-static int checkFlash(const UpdateRig *rig, char *failure, size_t failureSize)
+int rigCheckFlash(const UpdateRig *rig, char *failure, size_t failureSize)
 {
     const NorFlash *flash = &rig->flash;
     const uint8_t *image = flash->bytes + (rig->newStart - flash->base);
@@ -128,7 +182,7 @@ static int checkFlash(const UpdateRig *rig, char *failure, size_t failureSize)
     for (uint32_t i = 0; i < flash->size; i++) {
         const uint32_t offset = flash->base + i;
         if (insideRange(offset, rig->newStart, rig->newSize) ||
-            insideRange(offset, rig->spare.scratchOffset, 65536) ||
+            insideRange(offset, rig->spare.scratchOffset, rigScratchLength(rig)) ||
             insideRange(offset, rig->spare.stateOffset, rig->spare.stateLength))
             continue;
         if (flash->bytes[i] != rig->initialFlash[i]) {
@@ -172,7 +226,12 @@ int rigQuery(UpdateRig *rig, FotaApplyStatus *status)
     rig->progressDone = 0;
     rig->flash.calls = 0;
     rig->flash.cutAt = NOR_NO_CUT;
+    const uintptr_t top = stackTop();
+    paintFreeStack();
     const int result = FotaApplyQuery(&callbacks, &rig->pack, &rig->spare, rig->work, rig->workSize, status);
+    const uint32_t used = stackUsedBelow(top);
+    if (used > rig->deepestQueryStack)
+        rig->deepestQueryStack = used;
     return rig->flash.calls == 0 ? result : -1;
 }
 
@@ -218,7 +277,7 @@ int runCutPlan(UpdateRig *rig, const CutPlan *plan, uint32_t *finishCalls)
         snprintf(failure, sizeof failure, "%s", rig->progressFault);
     else if (result != 0)
         snprintf(failure, sizeof failure, "the resume returned %d: %s", result, FotaApplyErrorMsg(result));
-    else if (checkFlash(rig, failure, sizeof failure) == 0) {
+    else if (rigCheckFlash(rig, failure, sizeof failure) == 0) {
         /* A finished update found again must succeed without a single write. */
         applyUntilPowerLoss(rig, NOR_NO_CUT, cutBeforeCall, &result);
         if (result != 0 || flash->calls != 0)

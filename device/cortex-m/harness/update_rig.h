@@ -13,7 +13,16 @@ typedef struct PackBytes {
     const uint8_t *bytes;
     uint32_t size;
     uint32_t bytesRead; /* by the applier since the count was last cleared */
+    uint32_t reads;     /* read calls since the count was last cleared */
+    /* When set, the store holds these bytes, another pack of the same size, from read call swapAtRead on. */
+    const uint8_t *swapTo;
+    uint32_t swapAtRead;
 } PackBytes;
+
+/* FotaApplySignedPack's type: the rig calls it through a pointer, so that it links with a library built for the
+   unsigned call alone. */
+typedef int (*SignedApply)(const FotaFlash *flash, const FotaPackSource *pack, const FotaTrust *trust,
+                           const FotaSpareArea *spare, void *work, size_t workSize);
 
 typedef struct UpdateRig {
     NorFlash flash; /* first: the progress callback gets the flash's context and finds the rig there */
@@ -26,10 +35,12 @@ typedef struct UpdateRig {
     FotaSpareArea spare;
     uint8_t *work;
     size_t workSize;
-    const FotaTrust *trust; /* when set, every call goes through FotaApplySignedPack */
+    const FotaTrust *trust;  /* when set, every call goes through applySigned */
+    SignedApply applySigned; /* FotaApplySignedPack, set by the program that takes trust */
     uint32_t random; /* seed of the garbage that fills the work memory before each call */
     uint32_t powerCuts;    /* power cuts made so far */
     uint32_t deepestStack; /* the most stack a returning applier call used, flash callbacks included */
+    uint32_t deepestQueryStack; /* the same for FotaApplyQuery */
     /* The final call of the last plan that finished: pack bytes it read and its time on the host clock. */
     uint32_t finishPackBytes;
     uint32_t finishMilliseconds;
@@ -63,11 +74,23 @@ typedef struct FlashMemory {
 } FlashMemory;
 
 /* The images from codeStart on, then a 64 KiB scratch and the state area above
-   them; flash below and above is not modelled. The initial flash holds the old
-   image and leftovers of earlier use elsewhere, not erased bytes. newStart and
-   newSize must be set. Returns -1 when it does not fit the memory. */
+   them; flash below and above is not modelled. With a sector map in the rig's
+   flash (runs, runCount): the whole sectors the images touch, which the update
+   rebuilds, then a scratch of whole sectors as large as the largest of them
+   (64 KiB at least), then the state area in whole sectors, at least
+   stateLength bytes. The initial flash holds the old image and leftovers of
+   earlier use elsewhere, not erased bytes, so that what a rebuilt sector
+   carries over is not merely erased. newStart and newSize must be set.
+   Returns -1 when it does not fit the memory or the map. */
 int rigLayOutFlash(UpdateRig *rig, const FlashMemory *memory, uint32_t codeStart, const uint8_t *oldImage,
                    uint32_t oldSize, uint32_t stateLength);
+
+/* The new image in place, and every byte the update may not touch as it was, those of the sectors it rebuilt
+   outside the new image included. Returns 0, or -1 with the first difference described in failure. */
+int rigCheckFlash(const UpdateRig *rig, char *failure, size_t failureSize);
+
+/* The scratch's length as the applier takes it (0 for 65536). */
+uint32_t rigScratchLength(const UpdateRig *rig);
 
 /* The pack read from memory; the rig must stay where it is while in use. */
 void rigSetPack(UpdateRig *rig, const uint8_t *bytes, uint32_t size);

@@ -7,7 +7,10 @@
      0   "FOTAPEND"
      8   the pack's length (u32, little-endian), then 4 bytes of zeros
      16  the closing double word: erased while the update is pending; the
-         bootloader programs it once the update is over. */
+         bootloader programs it once the update is over, with the applier's
+         result (u32) and its complement, so that the application can report
+         how the update ended (a word torn by a cut reads as zeros, which no
+         result and its complement do). */
 #include <stdint.h>
 #include <string.h>
 
@@ -15,8 +18,9 @@
 #include "flash_port.h"
 #include "quarnel_apply.h"
 
-/* The applier's work memory (device/README.md, "Work memory"): a fixed buffer, no heap. */
-static uint8_t work[320u * 1024u];
+/* The applier's work memory (device/README.md, "Work memory"): a fixed buffer, no heap, the same whatever the
+   pack; FotaApplyQuery takes the same. */
+static uint8_t work[FOTA_APPLY_WORK_SIZE];
 
 static const uint8_t pendingMagic[8] = {'F', 'O', 'T', 'A', 'P', 'E', 'N', 'D'};
 
@@ -24,21 +28,13 @@ enum { closingOffset = 16, descriptorBytes = 24 };
 
 #define SCB_VTOR (*(volatile uint32_t *)0xE000ED08u)
 
-static int readPack(void *context, uint32_t offset, void *out, uint32_t length)
-{
-    (void)context;
-    if (offset > PACK_BYTES || length > PACK_BYTES - offset)
-        return -1;
-    return examplePortRead(0, PACK_OFFSET + offset, out, length);
-}
-
 /* The pending pack's length, or 0 when no update is pending. */
 static uint32_t pendingPackLength(void)
 {
     uint8_t descriptor[descriptorBytes];
     uint32_t length;
     int i;
-    if (examplePortRead(0, MAILBOX_OFFSET, descriptor, sizeof descriptor) != 0 ||
+    if (examplePortReadMailbox(MAILBOX_OFFSET, descriptor, sizeof descriptor) != 0 ||
         memcmp(descriptor, pendingMagic, sizeof pendingMagic) != 0)
         return 0;
     /* A closing word that a cut tore reads as zeros (flash_port.c), so it counts as programmed. */
@@ -50,10 +46,12 @@ static uint32_t pendingPackLength(void)
     return length <= PACK_BYTES ? length : 0;
 }
 
-static void closeUpdate(void)
+static void closeUpdate(int result)
 {
-    static const uint8_t zeros[8] = {0};
-    (void)examplePortProgramMailbox(MAILBOX_OFFSET + closingOffset, zeros, sizeof zeros);
+    const uint32_t code = (uint32_t)result;
+    const uint8_t closing[8] = {(uint8_t)code, (uint8_t)(code >> 8), (uint8_t)(code >> 16), (uint8_t)(code >> 24),
+                                (uint8_t)~code, (uint8_t)(~code >> 8), (uint8_t)(~code >> 16), (uint8_t)(~code >> 24)};
+    (void)examplePortProgramMailbox(MAILBOX_OFFSET + closingOffset, closing, sizeof closing);
 }
 
 /* The applier reports at least once per 4 KiB programmed, per erase and per 64 KiB decoded: the watchdog is fed
@@ -66,16 +64,30 @@ static void feedOnProgress(void *context, uint32_t done, uint32_t total)
     WATCHDOG_KEY = WATCHDOG_RELOAD;
 }
 
-static int applyPendingUpdate(uint32_t packLength)
+/* 14 to 18 and 22 come only once the update has begun. Any other failure says that this call wrote nothing,
+   not that no earlier boot did: a pack damaged or replaced half way is refused as it stands, with the image
+   half written, so the records decide. A query that refuses too cannot tell, and the image check decides. */
+static int staysPending(int result, const FotaFlash *flash, const FotaPackSource *pack, const FotaSpareArea *spare)
+{
+    FotaApplyStatus status;
+    if (result == FOTA_APPLY_OK)
+        return 0;
+    if ((result >= FOTA_APPLY_FLASH_READ_FAILED && result <= FOTA_APPLY_TARGET_MISMATCH) ||
+        result == FOTA_APPLY_PACK_CHANGED)
+        return 1;
+    return FotaApplyQuery(flash, pack, spare, work, sizeof work, &status) == 0 &&
+           status.state == FOTA_STATE_IN_PROGRESS;
+}
+
+/* Returns whether the update stays pending; *result is the applier's. */
+static int applyPendingUpdate(uint32_t packLength, int *result)
 {
     FotaFlash flash = examplePortFlash();
     const FotaSpareArea spare = examplePortSpareArea();
-    FotaPackSource pack;
-    pack.context = 0;
-    pack.size = packLength;
-    pack.read = readPack;
+    const FotaPackSource pack = examplePortPack(packLength);
     flash.progress = feedOnProgress;
-    return FotaApplyPack(&flash, &pack, &spare, work, sizeof work);
+    *result = FotaApplyPack(&flash, &pack, &spare, work, sizeof work);
+    return staysPending(*result, &flash, &pack, &spare);
 }
 
 /* Only a sanity check of the vector table. A product checks the image's checksum or signature here: a pack
@@ -103,16 +115,15 @@ int main(void)
     __asm__ volatile("cpsid i" : : : "memory");
     packLength = pendingPackLength();
     if (packLength != 0) {
-        const int result = applyPendingUpdate(packLength);
-        /* 14 to 18: a flash fault part way; the records keep the progress and the next boot goes on from there,
-           so nothing is started until the watchdog resets the part. */
-        if (result >= FOTA_APPLY_FLASH_READ_FAILED && result <= FOTA_APPLY_TARGET_MISMATCH) {
+        int result;
+        /* Pending: the image may be half written. The records keep the progress and the next boot goes on from
+           there, so nothing is started until the watchdog, fed nowhere here, resets the part. */
+        if (applyPendingUpdate(packLength, &result)) {
             for (;;) {
             }
         }
-        /* 0: the new image is in flash. Any other code: refused before a single erase or program, so this call changed
-           nothing and the pack as it is will never apply. Either way the update is over. */
-        closeUpdate();
+        /* Finished, or nothing under way: the update is over either way, and its result is reported. */
+        closeUpdate(result);
     }
     if (applicationLooksBootable(vectors))
         startApplication(vectors);

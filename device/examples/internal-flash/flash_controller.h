@@ -3,11 +3,14 @@
    vendor header. Real controllers differ in names and bit positions, rarely
    in the sequence: unlock, start, wait while busy, read the error flags, lock.
 
-   The flash: 1 MiB at 0x08000000 in 128 sectors of 8 KiB, erased to 0xFF.
-   It is programmed a double word (8 bytes at a multiple of 8) at a time and
-   each double word carries ECC: a double word may be programmed once between
-   erases, and a program or erase cut by a power loss can leave a double word
-   whose ECC no longer matches. One bank: while BUSY is set, a read of the
+   The flash: 1 MiB at 0x08000000, erased to 0xFF, in sectors of three sizes
+   (FLASH_SECTOR_RUNS): four of 16 KiB, one of 64 KiB, seven of 128 KiB. A
+   sector is the smallest erase; the address register names it by its first
+   byte, and an erase takes up to 2 s for 128 KiB. The flash is programmed a
+   double word (8 bytes at a multiple of 8) at a time and each double word
+   carries ECC: a double word may be programmed once between erases, and a
+   program or erase cut by a power loss can leave a double word whose ECC no
+   longer matches. One bank: while BUSY is set, a read of the
    flash, an instruction fetch included, ends in a bus fault, so the code that
    runs while the flash is busy must be in RAM. */
 #ifndef FLASH_CONTROLLER_H
@@ -54,7 +57,15 @@ typedef struct FlashController {
 #define FLASH_CACHE_INSTRUCTION_RESET (1u << 2)
 #define FLASH_CACHE_DATA_RESET (1u << 3)
 
-#define FLASH_SECTOR_BYTES 8192u
+/* The sector table, from the flash base on: runs of sectors of one size. */
+typedef struct FlashSectorRun {
+    uint32_t count;
+    uint32_t bytes;
+} FlashSectorRun;
+
+#define FLASH_SECTOR_RUNS {{4u, 0x4000u}, {1u, 0x10000u}, {7u, 0x20000u}}
+#define FLASH_SECTOR_RUN_COUNT 3u
+
 #define FLASH_DOUBLE_WORD 8u
 
 #endif

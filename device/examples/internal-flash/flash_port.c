@@ -1,6 +1,14 @@
 /* The applier's flash callbacks for the example part's internal flash
    (flash_controller.h). The bootloader runs with interrupts disabled, so
-   nothing but the functions marked RAM_FUNCTION runs while the flash is busy. */
+   nothing but the functions marked RAM_FUNCTION runs while the flash is busy.
+
+   FotaApplyPack takes the pack's word for where to erase, program and read:
+   an unsigned pack may name the bootloader's own sectors, or offsets near
+   2^32. These callbacks are therefore the boundary: read, erase, program and
+   sectorAt refuse every offset outside the flash the update may touch, the
+   code area, the scratch and the state area (board.h), and the applier turns
+   such a pack down. The pack itself is read through its own callback, from
+   the download slot only. */
 #include "flash_port.h"
 
 #include <string.h>
@@ -17,6 +25,33 @@ enum { programUnit = FLASH_DOUBLE_WORD };
 static int inside(uint32_t offset, uint32_t length, uint32_t areaOffset, uint32_t areaLength)
 {
     return offset >= areaOffset && offset - areaOffset <= areaLength && length <= areaLength - (offset - areaOffset);
+}
+
+static const FlashSectorRun sectorRuns[FLASH_SECTOR_RUN_COUNT] = FLASH_SECTOR_RUNS;
+
+/* The flash the update may touch: a request must lie wholly inside one of its areas. */
+static int insideUpdateAreas(uint32_t offset, uint32_t length)
+{
+    return inside(offset, length, APP_OFFSET, APP_BYTES) || inside(offset, length, SCRATCH_OFFSET, SCRATCH_BYTES) ||
+           inside(offset, length, STATE_OFFSET, STATE_BYTES);
+}
+
+/* The controller's sector that holds offset; -1 past the end of the flash. */
+static int sectorHolding(uint32_t offset, uint32_t *start, uint32_t *length)
+{
+    uint32_t runStart = 0;
+    uint32_t run;
+    for (run = 0; run < FLASH_SECTOR_RUN_COUNT; run++) {
+        const uint32_t runBytes = sectorRuns[run].count * sectorRuns[run].bytes;
+        /* Past the runs before, so offset - runStart does not wrap. */
+        if (offset - runStart < runBytes) {
+            *start = runStart + (offset - runStart) / sectorRuns[run].bytes * sectorRuns[run].bytes;
+            *length = sectorRuns[run].bytes;
+            return 0;
+        }
+        runStart += runBytes;
+    }
+    return -1;
 }
 
 static void feedWatchdog(void)
@@ -87,26 +122,34 @@ static RAM_FUNCTION int programDoubleWords(uint32_t offset, const uint8_t *data,
     return result;
 }
 
-/* The applier asks for 4, 32 or 64 KiB; a sector here is 8 KiB. */
+/* The sectors the update may erase: none of the bootloader's, the mailbox's or the download slot's, so that a
+   pack naming them is refused before the first write (23). */
+static int portSectorAt(void *context, uint32_t offset, uint32_t *start, uint32_t *length)
+{
+    (void)context;
+    if (sectorHolding(offset, start, length) != 0 || !insideUpdateAreas(*start, *length))
+        return -1;
+    return 0;
+}
+
+/* Whole sectors from offset to offset + length, one or more, as the applier asks once it has sectorAt; anything
+   else is refused before a single sector is erased. */
 static int portErase(void *context, uint32_t offset, uint32_t length)
 {
-    const uint32_t first = offset / FLASH_SECTOR_BYTES * FLASH_SECTOR_BYTES;
-    const uint32_t end = (offset + length + FLASH_SECTOR_BYTES - 1u) / FLASH_SECTOR_BYTES * FLASH_SECTOR_BYTES;
-    uint32_t sector;
+    uint32_t at;
+    uint32_t start;
+    uint32_t bytes = 0;
     (void)context;
-    if (inside(offset, length, APP_OFFSET, APP_BYTES)) {
-        /* In the image a whole sector would take part of a neighbouring chunk with it, done or still a source. */
-        if (first != offset || end != offset + length)
-            return -1;
-    } else if (!inside(first, end - first, SCRATCH_OFFSET, SCRATCH_BYTES) &&
-               !inside(first, end - first, STATE_OFFSET, STATE_BYTES)) {
+    if (length == 0 || !insideUpdateAreas(offset, length))
         return -1;
-    }
-    /* Erasing more of the scratch or the state area than asked is safe: see the porting guide. */
-    /* The applier's progress callback comes after the whole call: a 64 KiB erase is eight sectors. */
-    for (sector = first; sector < end; sector += FLASH_SECTOR_BYTES) {
+    for (at = offset; at - offset < length; at += bytes)
+        if (sectorHolding(at, &start, &bytes) != 0 || start != at || bytes > length - (at - offset))
+            return -1;
+    for (at = offset; at - offset < length; at += bytes) {
+        (void)sectorHolding(at, &start, &bytes);
+        /* A 128 KiB sector takes up to 2 s, and one request may hold several: the watchdog is fed before each. */
         feedWatchdog();
-        if (eraseSector(sector) != 0)
+        if (eraseSector(at) != 0)
             return -1;
     }
     return 0;
@@ -115,10 +158,7 @@ static int portErase(void *context, uint32_t offset, uint32_t length)
 static int portProgram(void *context, uint32_t offset, const void *data, uint32_t length)
 {
     (void)context;
-    if (offset % FLASH_DOUBLE_WORD != 0 || length % FLASH_DOUBLE_WORD != 0)
-        return -1;
-    if (!inside(offset, length, APP_OFFSET, APP_BYTES) && !inside(offset, length, SCRATCH_OFFSET, SCRATCH_BYTES) &&
-        !inside(offset, length, STATE_OFFSET, STATE_BYTES))
+    if (offset % FLASH_DOUBLE_WORD != 0 || length % FLASH_DOUBLE_WORD != 0 || !insideUpdateAreas(offset, length))
         return -1;
     return programDoubleWords(offset, data, length);
 }
@@ -126,7 +166,7 @@ static int portProgram(void *context, uint32_t offset, const void *data, uint32_
 int examplePortProgramMailbox(uint32_t offset, const void *data, uint32_t length)
 {
     if (offset % FLASH_DOUBLE_WORD != 0 || length % FLASH_DOUBLE_WORD != 0 ||
-        !inside(offset, length, MAILBOX_OFFSET, FLASH_SECTOR_BYTES))
+        !inside(offset, length, MAILBOX_OFFSET, MAILBOX_BYTES))
         return -1;
     return programDoubleWords(offset, data, length);
 }
@@ -152,16 +192,12 @@ static int readRecords(uint32_t offset, uint8_t *out, uint32_t length)
     return 0;
 }
 
-int examplePortRead(void *context, uint32_t offset, void *out, uint32_t length)
+/* Elsewhere the bytes read were written whole: a corrected bit is only a worn cell, an uncorrectable double word
+   fails the call. */
+static int readWritten(uint32_t offset, void *out, uint32_t length)
 {
     FlashController *const controller = FLASH_CONTROLLER;
     int result = 0;
-    (void)context;
-    if (!inside(offset, length, 0, FLASH_BYTES))
-        return -1;
-    if (inside(offset, length, STATE_OFFSET, STATE_BYTES) || inside(offset, length, MAILBOX_OFFSET, FLASH_SECTOR_BYTES))
-        return readRecords(offset, out, length);
-    /* Elsewhere a corrected bit is only a worn cell; an uncorrectable double word fails the call. */
     controller->status = FLASH_STATUS_ECC;
     memcpy(out, (const void *)(uintptr_t)(FLASH_BASE_ADDRESS + offset), length);
     if (controller->status & FLASH_STATUS_ECC_DETECTED)
@@ -170,14 +206,40 @@ int examplePortRead(void *context, uint32_t offset, void *out, uint32_t length)
     return result;
 }
 
+static int portRead(void *context, uint32_t offset, void *out, uint32_t length)
+{
+    (void)context;
+    if (!insideUpdateAreas(offset, length))
+        return -1;
+    if (inside(offset, length, STATE_OFFSET, STATE_BYTES))
+        return readRecords(offset, out, length);
+    return readWritten(offset, out, length);
+}
+
+int examplePortReadMailbox(uint32_t offset, void *out, uint32_t length)
+{
+    if (!inside(offset, length, MAILBOX_OFFSET, MAILBOX_BYTES))
+        return -1;
+    return readRecords(offset, out, length);
+}
+
+static int readPack(void *context, uint32_t offset, void *out, uint32_t length)
+{
+    (void)context;
+    if (offset > PACK_BYTES || length > PACK_BYTES - offset)
+        return -1;
+    return readWritten(PACK_OFFSET + offset, out, length);
+}
+
 FotaFlash examplePortFlash(void)
 {
     FotaFlash flash;
     /* Members this port does not set stay NULL. */
     memset(&flash, 0, sizeof flash);
-    flash.read = examplePortRead;
+    flash.read = portRead;
     flash.erase = portErase;
     flash.program = portProgram;
+    flash.sectorAt = portSectorAt;
     return flash;
 }
 
@@ -188,5 +250,15 @@ FotaSpareArea examplePortSpareArea(void)
     spare.stateOffset = STATE_OFFSET;
     spare.stateLength = STATE_BYTES;
     spare.programUnit = programUnit;
+    spare.scratchLength = SCRATCH_BYTES;
     return spare;
+}
+
+FotaPackSource examplePortPack(uint32_t size)
+{
+    FotaPackSource pack;
+    pack.context = 0;
+    pack.size = size;
+    pack.read = readPack;
+    return pack;
 }
