@@ -299,8 +299,6 @@ void run(const Update &update)
             done.status.chunkCount != update.view.contents.chunks.size())
             fail("query: a finished update not reported done with all its chunks");
     }
-    if (uncut.operations > 0)
-        cutAndResume(update, runner, uncut);
     if (update.settings.changingStore) {
         const auto rig = runner.rigFrom(update.start);
         const CallRecord changed =
@@ -308,6 +306,8 @@ void run(const Update &update)
         if (changed.result == FOTA_APPLY_OK)
             expectReplayed(update, *rig, "a signed call whose store changed");
     }
+    if (uncut.operations > 0)
+        cutAndResume(update, runner, uncut);
 }
 
 } // namespace
