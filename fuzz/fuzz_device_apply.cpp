@@ -142,6 +142,8 @@ std::optional<Update> makeUpdate(const FuzzInput &input)
         if (!settings.signedCall || codeArea.holds(unit.start, unit.end - unit.start))
             update.writable.push_back(unit);
     update.limits = limitsFor(update.view, update.pack.size(), update.spare);
+    if (settings.changingStore)
+        update.limits = widest(update.limits, limitsFor(viewPack(update.secondPack), update.pack.size(), update.spare));
     if (settings.signedCall) {
         update.signature = signatureOf(update.pack);
         if (settings.badSignature)

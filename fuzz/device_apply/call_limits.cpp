@@ -1,5 +1,7 @@
 #include "device_apply/call_limits.h"
 
+#include <algorithm>
+
 namespace devicefuzz {
 
 CallLimits limitsFor(const HostView &view, size_t packSize, const FotaSpareArea &spare)
@@ -30,6 +32,12 @@ CallLimits limitsFor(const HostView &view, size_t packSize, const FotaSpareArea 
     limits.packBytes = 40 * (packSize + block);
     limits.packReads = 40 * (refills + packSize / block + 8);
     return limits;
+}
+
+CallLimits widest(const CallLimits &a, const CallLimits &b)
+{
+    return {std::max(a.writes, b.writes), std::max(a.flashReads, b.flashReads), std::max(a.packBytes, b.packBytes),
+            std::max(a.packReads, b.packReads)};
 }
 
 } // namespace devicefuzz

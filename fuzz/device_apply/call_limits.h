@@ -10,4 +10,7 @@ namespace devicefuzz {
 
 CallLimits limitsFor(const HostView &view, size_t packSize, const FotaSpareArea &spare);
 
+// The larger of each: a changing store may have the applier follow either pack.
+CallLimits widest(const CallLimits &a, const CallLimits &b);
+
 } // namespace devicefuzz
