@@ -84,7 +84,6 @@ struct Update {
     Bytes pack;
     Bytes secondPack; // a changing store's, else empty
     Bytes signature;
-    FotaTrust trust{};
     HostView view;
     std::optional<Bytes> replayed; // the code area the host's player leaves, from the pristine flash
     Bytes start;
@@ -109,14 +108,10 @@ FotaSpareArea spareFor(const Settings &settings, const HostView &view)
     return {scratchOffset, stateOffset, static_cast<uint32_t>(std::min<uint64_t>(length, stateSizeLimit)), unit};
 }
 
-std::optional<Update> makeUpdate(const FuzzInput &input)
+// The input's pack, and a changing store's second pack of the same size; false when encoding fails.
+bool makePacks(const FuzzInput &input, const OldImage &old, Update &update)
 {
-    Update update;
-    update.settings = input.settings;
-    update.seed = input.seed;
-    const Settings &settings = update.settings;
-    static const Bytes pristine = pristineFlash(oldImage());
-    const OldImage old{pristine, codeBase, static_cast<uint32_t>(oldImage().size())};
+    const Settings &settings = input.settings;
     auto packOf = [&](const Bytes &body) {
         if (settings.streamBody)
             return packOfStream(body, old);
@@ -126,14 +121,20 @@ std::optional<Update> makeUpdate(const FuzzInput &input)
         return pack;
     };
     update.pack = packOf(input.body);
-    if (update.pack.empty())
-        return std::nullopt;
     if (settings.changingStore)
         update.secondPack = resized(packOf(input.secondBody), update.pack.size(), settings.keepHeader, old);
+    if (settings.signedCall) {
+        update.signature = signatureOf(update.pack);
+        if (settings.badSignature)
+            update.signature[update.signature.size() / 2] ^= 0x10;
+    }
+    return !update.pack.empty();
+}
 
-    update.view = viewPack(update.pack);
-    update.replayed = replayPack(update.view, codeAreaOf(pristine));
-    update.start = startFlash(settings, pristine, old.size, update.replayed, update.view.units);
+// Where the calls may write, what the callbacks serve and how much a call may do, from the pack as the host reads it.
+void placeUpdate(Update &update)
+{
+    const Settings &settings = update.settings;
     update.spare = spareFor(settings, update.view);
     const Region state{stateOffset, uint64_t{stateOffset} + update.spare.stateLength};
     update.mayTouch = {codeArea, scratchArea, state};
@@ -144,19 +145,32 @@ std::optional<Update> makeUpdate(const FuzzInput &input)
     update.limits = limitsFor(update.view, update.pack.size(), update.spare);
     if (settings.changingStore)
         update.limits = widest(update.limits, limitsFor(viewPack(update.secondPack), update.pack.size(), update.spare));
-    if (settings.signedCall) {
-        update.signature = signatureOf(update.pack);
-        if (settings.badSignature)
-            update.signature[update.signature.size() / 2] ^= 0x10;
-        update.trust = {fuzzKey().point.data(), update.signature.data(),
-                        static_cast<uint32_t>(update.signature.size()), codeBase, codeSize};
-    }
+}
+
+std::optional<Update> makeUpdate(const FuzzInput &input)
+{
+    static const Bytes pristine = pristineFlash(oldImage());
+    const OldImage old{pristine, codeBase, static_cast<uint32_t>(oldImage().size())};
+    Update update;
+    update.settings = input.settings;
+    update.seed = input.seed;
+    if (!makePacks(input, old, update))
+        return std::nullopt;
+    update.view = viewPack(update.pack);
+    update.replayed = replayPack(update.view, codeAreaOf(pristine));
+    update.start = startFlash(update.settings, pristine, old.size, update.replayed, update.view.units);
+    placeUpdate(update);
     return update;
 }
 
 class Runner {
 public:
-    explicit Runner(const Update &update) : update_(update) {}
+    // The trust is the device's: the fuzz key, and the code area as the only place packs may write.
+    explicit Runner(const Update &update)
+        : update_(update), trust_{fuzzKey().point.data(), update.signature.data(),
+                                  static_cast<uint32_t>(update.signature.size()), codeBase, codeSize}
+    {
+    }
 
     // A call of the settings' entry (or the query) on the pack; the store changes where second is given.
     CallRecord call(DeviceRig &rig, Entry entry, std::optional<quarnel::powercut::Cut> cut = std::nullopt,
@@ -165,7 +179,7 @@ public:
         Call call;
         call.entry = entry;
         call.store = {&update_.pack, second, swapAt};
-        call.trust = &update_.trust;
+        call.trust = &trust_;
         call.spare = update_.spare;
         call.workSize = entry == Entry::applySigned ? signedWorkSize : FOTA_APPLY_WORK_SIZE;
         call.workOffset = update_.settings.workOffset;
@@ -198,6 +212,7 @@ public:
 
 private:
     const Update &update_;
+    const FotaTrust trust_;
     uint64_t calls_ = 0;
     std::optional<uint32_t> total_;
 };

@@ -141,13 +141,11 @@ CallRecord DeviceRig::run(const Call &call)
     else
         sim_.disarm();
     // Only plain values change across the jump; the applier's frames and the callbacks hold no C++ objects.
-    if (setjmp(cutTarget) != 0) {
+    if (setjmp(cutTarget) != 0)
         record_.cut = true;
-        record_.operations = call.cut->operation + 1;
-    } else {
+    else
         record_.result = invoke(call, work.data() + call.workOffset);
-        record_.operations = sim_.operations();
-    }
+    record_.operations = sim_.operations();
     sim_.disarm();
     const std::vector<std::string> violations = sim_.violations();
     if (!violations.empty())

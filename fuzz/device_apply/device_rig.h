@@ -51,7 +51,7 @@ struct CallRecord {
     bool cut = false; // the power failed inside the call, which so never returned
     FotaApplyStatus status{};
     uint64_t writes = 0;     // erase and program calls, those the callbacks refused included
-    uint64_t operations = 0; // erase and program calls carried out (the NOR model's count, which cuts use)
+    uint64_t operations = 0; // erase and program calls that reached the NOR model, as cuts count them
     uint64_t flashReads = 0;
     uint64_t packReads = 0;
     uint64_t packBytes = 0;
