@@ -6,7 +6,7 @@
 // Input (device_apply/fuzz_input.h): ten bytes of settings (program unit, cut call and mode, signed,
 // changing store, start, body kind), then a pack or a decoded patch stream for the old image of
 // fuzz/data/old.lod (the code area of fuzz_pack.cpp). With a changing store the body's two halves
-// are two packs, the second served from a chosen pack read on.
+// are two packs, the second served from a chosen pack read on; a failing store fails from it on.
 //
 // Checked on every input, each breach a crash with its reason:
 // - the callbacks: no erase or program outside the spare area and the units the pack's chunks name
@@ -19,7 +19,9 @@
 //   with it on where the update stands;
 // - a run cut at the chosen call and resumed with new garbage in the work memory ends as the uncut
 //   run did, with the same code area on success;
-// - with a changing store, the signed call returns 0 only with the code area the signed pack builds.
+// - with a changing store, the signed call returns 0 only with the code area the signed pack builds;
+// - a call whose pack reads fail from a chosen read on refuses only before writing, and a call after
+//   it ends as the uncut run did.
 // Set FUZZ_REPORT_DEVICE=1 to print what the calls returned and did.
 #include <cstring>
 
@@ -172,13 +174,13 @@ public:
     {
     }
 
-    // A call of the settings' entry (or the query) on the pack; the store changes where second is given.
+    // A call of the settings' entry (or the query) on the pack, the store changing where asked.
     CallRecord call(DeviceRig &rig, Entry entry, std::optional<quarnel::powercut::Cut> cut = std::nullopt,
-                    const Bytes *second = nullptr, uint64_t swapAt = 0)
+                    std::optional<StoreChange> change = std::nullopt)
     {
         Call call;
         call.entry = entry;
-        call.store = {&update_.pack, second, swapAt};
+        call.store = {&update_.pack, change};
         call.trust = &trust_;
         call.spare = update_.spare;
         call.workSize = entry == Entry::applySigned ? signedWorkSize : FOTA_APPLY_WORK_SIZE;
@@ -190,7 +192,7 @@ public:
         if (!record.cut && std::strcmp(FotaApplyErrorMsg(record.result), "unknown error") == 0)
             fail("a result code the applier does not define");
         // One pack, one total, whichever entry point and however far the call got.
-        if (second == nullptr && record.progressReports > 0) {
+        if (!change && record.progressReports > 0) {
             if (total_ && *total_ != record.total)
                 fail("progress: the total differs between calls for one pack");
             total_ = record.total;
@@ -199,9 +201,9 @@ public:
     }
 
     CallRecord apply(DeviceRig &rig, std::optional<quarnel::powercut::Cut> cut = std::nullopt,
-                     const Bytes *second = nullptr, uint64_t swapAt = 0)
+                     std::optional<StoreChange> change = std::nullopt)
     {
-        return call(rig, update_.settings.signedCall ? Entry::applySigned : Entry::apply, cut, second, swapAt);
+        return call(rig, update_.settings.signedCall ? Entry::applySigned : Entry::apply, cut, change);
     }
 
     std::unique_ptr<DeviceRig> rigFrom(const Bytes &flash) const
@@ -266,6 +268,29 @@ void report(const Update &update, const CallRecord &query, const CallRecord &unc
                 static_cast<unsigned long long>(uncut.packBytes), static_cast<unsigned long long>(uncut.packReads));
 }
 
+// The second pack from the chosen one of the uncut run's pack reads on.
+StoreChange swapped(const Update &update, const CallRecord &uncut)
+{
+    return {update.settings.swapAt % (uncut.packReads + 1), &update.secondPack};
+}
+
+// Pack reads that fail from the chosen one on, then a call with the store as it was: the first call
+// must leave the flash as a refusal or a cut would, so that the second ends as the uncut run did.
+void failAndResume(const Update &update, Runner &runner, const CallRecord &uncut)
+{
+    const auto rig = runner.rigFrom(update.start);
+    const CallRecord failed = runner.apply(*rig, std::nullopt, StoreChange{update.settings.swapAt % (uncut.packReads + 1)});
+    if (isRefusal(failed.result) && failed.writes > 0)
+        fail("an erase or program before a refusal, with the pack's reads failing");
+    if (failed.result == FOTA_APPLY_OK)
+        expectReplayed(update, *rig, "a call whose pack reads failed");
+    const CallRecord resumed = runner.apply(*rig);
+    if (outcomeOf(resumed.result) != outcomeOf(uncut.result))
+        fail("a call after failed pack reads ended otherwise than the uncut run");
+    if (resumed.result == FOTA_APPLY_OK)
+        expectReplayed(update, *rig, "a call after failed pack reads");
+}
+
 // The same flash cut at a call of the uncut run, then resumed, with the store changing in the resume
 // when the input asks for it.
 void cutAndResume(const Update &update, Runner &runner, const CallRecord &uncut)
@@ -278,8 +303,7 @@ void cutAndResume(const Update &update, Runner &runner, const CallRecord &uncut)
     if (isRefusal(runner.call(*rig, Entry::query).result))
         fail("query: refused a pack after a cut that the apply call took");
     if (settings.changingStore) {
-        const CallRecord resumed = runner.apply(*rig, std::nullopt, &update.secondPack,
-                                                settings.swapAt % (uncut.packReads + 1));
+        const CallRecord resumed = runner.apply(*rig, std::nullopt, swapped(update, uncut));
         if (resumed.result == FOTA_APPLY_OK)
             expectReplayed(update, *rig, "a resume whose store changed");
         return;
@@ -318,11 +342,12 @@ void run(const Update &update)
     }
     if (update.settings.changingStore) {
         const auto rig = runner.rigFrom(update.start);
-        const CallRecord changed =
-            runner.apply(*rig, std::nullopt, &update.secondPack, update.settings.swapAt % (uncut.packReads + 1));
+        const CallRecord changed = runner.apply(*rig, std::nullopt, swapped(update, uncut));
         if (changed.result == FOTA_APPLY_OK)
             expectReplayed(update, *rig, "a signed call whose store changed");
     }
+    if (update.settings.failingStore)
+        failAndResume(update, runner, uncut);
     if (uncut.operations > 0)
         cutAndResume(update, runner, uncut);
 }

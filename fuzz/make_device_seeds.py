@@ -24,12 +24,14 @@ FLASH_SIZE = 0x20000  # the code area ends here, as in fuzz_pack.cpp
 # Byte 1 of the settings.
 STREAM, SIGNED, CHANGING = 0x01, 0x02, 0x04
 CUT_BEFORE, CUT_TORN, CUT_AFTER = 0x00, 0x20, 0x40
-# Byte 2: the start.
+# Byte 2: the start, the work memory's misalignment and the failing store.
 OLD_IMAGE, FINISHED, DAMAGED, FORGED = range(4)
+FAILING = 0x20
 
 
-def settings(unit_shift=0, flags=0, start=OLD_IMAGE, cut=0, swap=0, damage=0, xor=0x80):
-    return bytes([unit_shift, flags, start]) + struct.pack(">HHHB", cut, swap, damage, xor)
+def settings(unit_shift=0, flags=0, start=OLD_IMAGE, cut=0, swap=0, damage=0, xor=0x80, work_offset=0):
+    placement = start | work_offset << 2
+    return bytes([unit_shift, flags, placement]) + struct.pack(">HHHB", cut, swap, damage, xor)
 
 
 def pack_crc(data):
@@ -131,7 +133,7 @@ def seeds(packer):
     made = {
         "fuzz_pair": settings(0, CUT_BEFORE, cut=13) + fuzz_pack,
         "fuzz_pair_signed": settings(3, SIGNED | CUT_TORN, cut=21) + fuzz_pack,
-        "moved_up": settings(8, CUT_AFTER, cut=40) + packer.pack(moved_up),
+        "moved_up": settings(8, CUT_AFTER, cut=40, work_offset=3) + packer.pack(moved_up),
         "grown_64k_signed": settings(2, SIGNED | CUT_TORN, cut=7) + packer.pack(grown),
         "shrunk_finished": settings(1, 0, start=FINISHED) + shrunk_pack,
         "shrunk.stream": settings(4, STREAM | CUT_TORN, cut=9) + stream_of(shrunk_pack),
@@ -165,6 +167,10 @@ def seeds(packer):
     made["fault4_no_chunks"] = settings(0, STREAM, start=DAMAGED, damage=5000) + stream([])
     made["fault4_units_hold"] = settings(0, STREAM, start=DAMAGED, damage=5000) + stream([same_unit_chunk(old)])
     made["fault4_forged_unit"] = settings(0, 0, start=FORGED, damage=100) + fuzz_pack
+
+    # A pack read that fails once the chunks are being written: the call must not answer with a code
+    # that promises an untouched flash.
+    made["read_fails_after_writes"] = settings(0, 0, start=OLD_IMAGE | FAILING, swap=12) + fuzz_pack
     return made
 
 

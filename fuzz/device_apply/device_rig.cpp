@@ -98,9 +98,11 @@ int DeviceRig::readPack(void *context, uint32_t offset, void *out, uint32_t leng
 {
     DeviceRig &rig = *static_cast<DeviceRig *>(context);
     const PackStore &store = rig.call_->store;
-    const Bytes &pack = store.second != nullptr && rig.record_.packReads >= store.swapAt ? *store.second
-                                                                                          : *store.first;
+    const bool changed = store.change && rig.record_.packReads >= store.change->fromRead;
     ++rig.record_.packReads;
+    if (changed && store.change->second == nullptr)
+        return -1;
+    const Bytes &pack = changed ? *store.change->second : *store.first;
     rig.record_.packBytes += length;
     if (rig.record_.packReads > rig.call_->limits.packReads || rig.record_.packBytes > rig.call_->limits.packBytes)
         breach("more pack reads than the pack's size can need: a loop", offset, length);

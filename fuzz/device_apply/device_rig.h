@@ -18,11 +18,15 @@ using Bytes = std::vector<uint8_t>;
 
 enum class Entry { apply, applySigned, query };
 
-// Serves first, and from read swapAt on (counted from 0 within the call) second when it is set.
+// What the store does from one pack read on, counted from 0 within the call.
+struct StoreChange {
+    uint64_t fromRead = 0;
+    const Bytes *second = nullptr; // served from then on; nullptr: every read fails from then on
+};
+
 struct PackStore {
     const Bytes *first = nullptr;
-    const Bytes *second = nullptr;
-    uint64_t swapAt = 0;
+    std::optional<StoreChange> change;
 };
 
 // What one call may do before it counts as a loop.

@@ -25,6 +25,7 @@ FuzzInput parseInput(const uint8_t *data, size_t size)
     const uint8_t placement = reader.byte();
     settings.start = static_cast<Start>(placement & 3);
     settings.workOffset = placement >> 2 & 7;
+    settings.failingStore = placement & 0x20;
     settings.cutAt = reader.u16();
     settings.swapAt = reader.u16();
     settings.damageAt = reader.u16();

@@ -25,11 +25,12 @@ struct Settings {
     bool keepHeader = false;    // a pack body keeps its header fields as the input has them
     bool badSignature = false;  // the signature has a bit flipped
     bool spareSector = false;   // the state area has one sector more than the records need
+    bool failingStore = false;  // one more call whose pack reads fail from the swap read on
     quarnel::powercut::CutMode cutMode = quarnel::powercut::CutMode::before;
     Start start = Start::oldImage;
     uint32_t workOffset = 0; // the work memory's misalignment, 0 to 7
     uint16_t cutAt = 0;      // the erase or program call that loses power, modulo the uncut run's count
-    uint16_t swapAt = 0;     // the pack read from which a changing store serves its second pack, modulo the reads
+    uint16_t swapAt = 0;     // the pack read from which a store changes or fails, modulo the uncut run's reads
     uint16_t damageAt = 0;   // the byte a damaged or forged start changes
     uint8_t damageXor = 0x80;
 };
@@ -46,7 +47,7 @@ struct FuzzInput {
 
 // Byte 0: program unit 1 << (b % 9). Byte 1, bits: 0 stream body, 1 signed, 2 changing store, 3 keep
 // header, 4 bad signature, 5-6 cut mode (before, torn, after, torn), 7 spare sector. Byte 2: start
-// (b & 3), work offset (b >> 2 & 7). Then u16s, high byte first: cut call, swap read, damage position;
+// (b & 3), work offset (b >> 2 & 7), failing store (bit 5). Then u16s, high byte first: cut call, swap read, damage position;
 // then the damage's xor value (0 reads as 0x80).
 FuzzInput parseInput(const uint8_t *data, size_t size);
 
