@@ -157,6 +157,10 @@ def seeds(packer):
     other = same_size_variant(packer, fuzz_new, len(fuzz_pack))
     after_hash = 1 + (len(fuzz_pack) + 4095) // 4096
     made["fault2_store_changes_after_hash"] = settings(0, SIGNED | CHANGING, swap=after_hash) + fuzz_pack + other
+    # The unsigned call's store changing once the checking pass is over (the header's read, the
+    # checksum's, then the checking pass a 512-byte block at a time): the applier's re-checks.
+    after_check = 2 + (len(fuzz_pack) + 4095) // 4096 + (len(fuzz_pack) - 41 + 511) // 512
+    made["store_changes_after_check"] = settings(0, CHANGING | CUT_TORN, cut=17, swap=after_check) + fuzz_pack + other
 
     # Fault 3: records with no bytes, which make a small pack a stream of any length.
     made["fault3_empty_records"] = settings(0, STREAM) + stream([same_unit_chunk(old, empty_records=3)])

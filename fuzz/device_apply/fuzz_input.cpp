@@ -16,7 +16,7 @@ FuzzInput parseInput(const uint8_t *data, size_t size)
     const uint8_t flags = reader.byte();
     settings.streamBody = flags & 0x01;
     settings.signedCall = flags & 0x02;
-    settings.changingStore = settings.signedCall && (flags & 0x04);
+    settings.changingStore = flags & 0x04;
     settings.keepHeader = flags & 0x08;
     settings.badSignature = flags & 0x10;
     static constexpr CutMode modes[] = {CutMode::before, CutMode::torn, CutMode::after, CutMode::torn};

@@ -21,7 +21,7 @@ struct Settings {
     uint32_t programUnit = 1;
     bool streamBody = false;    // the body is a decoded patch stream, encoded here with the 8 KiB window
     bool signedCall = false;    // FotaApplySignedPack with the fuzz key and the code area as image area
-    bool changingStore = false; // signed only: the store switches to a second pack of the same size
+    bool changingStore = false; // the store switches to a second pack of the same size
     bool keepHeader = false;    // a pack body keeps its header fields as the input has them
     bool badSignature = false;  // the signature has a bit flipped
     bool spareSector = false;   // the state area has one sector more than the records need

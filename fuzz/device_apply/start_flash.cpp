@@ -101,7 +101,11 @@ Bytes startFlash(const Settings &settings, const Bytes &pristine, uint32_t oldSi
     if (settings.start == Start::forged && !inside.empty()) {
         const Region &unit = inside[settings.damageAt % inside.size()];
         const uint32_t length = static_cast<uint32_t>(unit.end - unit.start);
+        const uint32_t crc = quarnel::packCrc32(&flash[unit.start], length);
         changeKeepingCrc(&flash[unit.start], length, settings.damageAt % (length - 4), settings.damageXor);
+        // Else the start would be a plainly damaged unit, which any applier refuses.
+        if (quarnel::packCrc32(&flash[unit.start], length) != crc)
+            fuzzsupport::fail("the forged unit's checksum changed");
     }
     return flash;
 }
