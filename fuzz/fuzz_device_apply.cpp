@@ -20,7 +20,8 @@
 // - a run cut at the chosen call and resumed with new garbage in the work memory ends as the uncut
 //   run did, with the same code area on success;
 // - with a changing store, the signed call returns 0 only with the code area the signed pack builds,
-//   and writes nothing the signed pack does not name; the unsigned call writes nothing neither names;
+//   and writes nothing the signed pack does not name; the unsigned call writes only the code area,
+//   the spare area and what either pack names;
 // - a call whose pack reads fail from a chosen read on refuses only before writing, and a call after
 //   it ends as the uncut run did.
 // Set FUZZ_REPORT_DEVICE=1 to print what the calls returned and did.
@@ -85,7 +86,8 @@ const Bytes &oldImage()
 struct Update {
     Settings settings;
     Bytes pack;
-    Bytes secondPack; // a changing store's, else empty
+    Bytes secondPack;   // a changing store's, else empty
+    HostView secondView; // the second pack before it was cut or padded to the first one's size
     Bytes signature;
     HostView view;
     std::optional<Bytes> replayed; // the code area the host's player leaves, from the pristine flash
@@ -125,8 +127,11 @@ bool makePacks(const FuzzInput &input, const OldImage &old, Update &update)
         return pack;
     };
     update.pack = packOf(input.body);
-    if (settings.changingStore)
-        update.secondPack = resized(packOf(input.secondBody), update.pack.size(), settings.keepHeader, old);
+    if (settings.changingStore) {
+        const Bytes second = packOf(input.secondBody);
+        update.secondView = viewPack(second);
+        update.secondPack = resized(second, update.pack.size(), settings.keepHeader, old);
+    }
     if (settings.signedCall) {
         update.signature = signatureOf(update.pack);
         if (settings.badSignature)
@@ -150,12 +155,14 @@ void placeUpdate(Update &update)
     update.writableWhileChanging = update.writable;
     if (!settings.changingStore)
         return;
-    const HostView second = viewPack(update.secondPack);
-    update.limits = widest(update.limits, limitsFor(second, update.pack.size(), update.spare));
-    // Only the signed call promises that the bytes it writes are the signed pack's.
-    if (!settings.signedCall)
-        update.writableWhileChanging.insert(update.writableWhileChanging.end(), second.units.begin(),
-                                            second.units.end());
+    update.limits = widest(update.limits, limitsFor(update.secondView, update.pack.size(), update.spare));
+    // Only the signed call promises that the bytes it writes are the signed pack's; the unsigned one
+    // may follow whatever the store serves of either pack, and the host may not read the second whole.
+    if (!settings.signedCall) {
+        const std::vector<Region> &units = update.secondView.units;
+        update.writableWhileChanging.insert(update.writableWhileChanging.end(), units.begin(), units.end());
+        update.writableWhileChanging.push_back(codeArea);
+    }
 }
 
 std::optional<Update> makeUpdate(const FuzzInput &input)
