@@ -25,7 +25,11 @@
 // - a call whose pack reads fail from a chosen read on refuses only before writing, and a call after
 //   it ends as the uncut run did.
 // Set FUZZ_REPORT_DEVICE=1 to print what the calls returned and did.
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
 
 #include "common/result_codes.h"
 #include "device_apply/call_limits.h"
@@ -43,7 +47,8 @@ using fuzzsupport::fail;
 namespace {
 
 // The results that may follow an erase or a program: flash failures and units that do not hold their
-// chunk. Every other non-zero result is a refusal, which must come before the first erase or program.
+// chunk (and a pack read that failed after writes, once the applier has a code for it). Every other
+// non-zero result is a refusal, which must come before the first erase or program.
 constexpr int resultsAfterWrites[] = {FOTA_APPLY_FLASH_READ_FAILED, FOTA_APPLY_FLASH_ERASE_FAILED,
                                       FOTA_APPLY_FLASH_PROGRAM_FAILED, FOTA_APPLY_CHUNK_CRC_MISMATCH,
                                       FOTA_APPLY_TARGET_MISMATCH};
@@ -276,13 +281,14 @@ void compareQuery(const Update &update, const CallRecord &query, const CallRecor
 
 void report(const Update &update, const CallRecord &query, const CallRecord &uncut)
 {
-    std::fprintf(stderr, "start %d, %s, %zu-byte pack (%s, %zu chunks): query %d state %d; apply %d after %llu writes, "
-                "%llu flash reads, %llu pack bytes in %llu reads\n",
-                static_cast<int>(update.settings.start), update.settings.signedCall ? "signed" : "unsigned",
-                update.pack.size(), update.view.readable ? "readable" : "unreadable",
-                update.view.contents.chunks.size(), query.result, query.status.state, uncut.result,
-                static_cast<unsigned long long>(uncut.writes), static_cast<unsigned long long>(uncut.flashReads),
-                static_cast<unsigned long long>(uncut.packBytes), static_cast<unsigned long long>(uncut.packReads));
+    using ull = unsigned long long;
+    std::fprintf(stderr,
+                 "start %d, %s, %zu-byte pack (%s, %zu chunks): query %d state %d; apply %d after %llu writes, "
+                 "%llu flash reads, %llu pack bytes in %llu reads\n",
+                 static_cast<int>(update.settings.start), update.settings.signedCall ? "signed" : "unsigned",
+                 update.pack.size(), update.view.readable ? "readable" : "unreadable",
+                 update.view.contents.chunks.size(), query.result, query.status.state, uncut.result,
+                 ull{uncut.writes}, ull{uncut.flashReads}, ull{uncut.packBytes}, ull{uncut.packReads});
 }
 
 // The second pack from the chosen one of the uncut run's pack reads on.
