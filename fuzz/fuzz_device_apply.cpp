@@ -46,12 +46,12 @@ using fuzzsupport::fail;
 
 namespace {
 
-// The results that may follow an erase or a program: flash failures and units that do not hold their
-// chunk (and a pack read that failed after writes, once the applier has a code for it). Every other
-// non-zero result is a refusal, which must come before the first erase or program.
+// The results that may follow an erase or a program: flash failures, units that do not hold their
+// chunk, and a pack that failed to read or changed once the update was under way. Every other non-zero
+// result is a refusal, which must come before the first erase or program.
 constexpr int resultsAfterWrites[] = {FOTA_APPLY_FLASH_READ_FAILED, FOTA_APPLY_FLASH_ERASE_FAILED,
                                       FOTA_APPLY_FLASH_PROGRAM_FAILED, FOTA_APPLY_CHUNK_CRC_MISMATCH,
-                                      FOTA_APPLY_TARGET_MISMATCH};
+                                      FOTA_APPLY_TARGET_MISMATCH, FOTA_APPLY_PACK_CHANGED};
 
 bool isRefusal(int result)
 {
@@ -110,13 +110,25 @@ uint32_t roundUp(uint64_t value, uint32_t unit)
     return static_cast<uint32_t>((value + unit - 1) / unit * unit);
 }
 
-// The identity and two records per chunk the host sees, in whole sectors, within the modelled state area.
+// The identity (with a sector map, its fingerprint too) and two records per chunk the host sees, in whole
+// sectors, within the modelled state area.
 FotaSpareArea spareFor(const Settings &settings, const HostView &view)
 {
     const uint32_t unit = settings.programUnit;
-    const uint64_t records = roundUp(40, unit) + 2 * uint64_t{view.contents.chunks.size()} * unit;
+    const uint32_t identity = sectorMapOf(settings.sectorMap).empty() ? 40 : 44;
+    const uint64_t records = roundUp(identity, unit) + 2 * uint64_t{view.contents.chunks.size()} * unit;
     const uint64_t length = roundUp(records, 4096) + (settings.spareSector ? 4096 : 0);
-    return {scratchOffset, stateOffset, static_cast<uint32_t>(std::min<uint64_t>(length, stateSizeLimit)), unit};
+    return {scratchOffset, stateOffset, static_cast<uint32_t>(std::min<uint64_t>(length, stateSizeLimit)), unit, 0};
+}
+
+// A chunk's unit and, on a sector map, the rest of the sectors it touches, which its group rebuilds.
+Region sectorsOf(const Settings &settings, const Region &unit)
+{
+    const std::vector<NorSectorRun> &sectors = sectorMapOf(settings.sectorMap);
+    if (sectors.empty() || unit.end <= unit.start || unit.end > flashSize)
+        return unit;
+    return {quarnel::powercut::sectorOf(sectors, static_cast<uint32_t>(unit.start)).start,
+            quarnel::powercut::sectorOf(sectors, static_cast<uint32_t>(unit.end - 1)).end};
 }
 
 // The input's pack, and a changing store's second pack of the same size; false when encoding fails.
@@ -155,17 +167,18 @@ void placeUpdate(Update &update)
     update.writable = {scratchArea, state};
     for (const Region &unit : update.view.units)
         if (!settings.signedCall || codeArea.holds(unit.start, unit.end - unit.start))
-            update.writable.push_back(unit);
-    update.limits = limitsFor(update.view, update.pack.size(), update.spare);
+            update.writable.push_back(sectorsOf(settings, unit));
+    const std::vector<NorSectorRun> &sectors = sectorMapOf(settings.sectorMap);
+    update.limits = limitsFor(update.view, update.pack.size(), update.spare, sectors);
     update.writableWhileChanging = update.writable;
     if (!settings.changingStore)
         return;
-    update.limits = widest(update.limits, limitsFor(update.secondView, update.pack.size(), update.spare));
+    update.limits = widest(update.limits, limitsFor(update.secondView, update.pack.size(), update.spare, sectors));
     // Only the signed call promises that the bytes it writes are the signed pack's; the unsigned one
     // may follow whatever the store serves of either pack, and the host may not read the second whole.
     if (!settings.signedCall) {
-        const std::vector<Region> &units = update.secondView.units;
-        update.writableWhileChanging.insert(update.writableWhileChanging.end(), units.begin(), units.end());
+        for (const Region &unit : update.secondView.units)
+            update.writableWhileChanging.push_back(sectorsOf(settings, unit));
         update.writableWhileChanging.push_back(codeArea);
     }
 }
@@ -231,7 +244,8 @@ public:
     std::unique_ptr<DeviceRig> rigFrom(const Bytes &flash, bool storeChanges = false) const
     {
         return std::make_unique<DeviceRig>(flash, storeChanges ? update_.writableWhileChanging : update_.writable,
-                                           update_.mayTouch, update_.settings.programUnit, update_.seed);
+                                           update_.mayTouch, update_.settings.programUnit, update_.seed,
+                                           sectorMapOf(update_.settings.sectorMap));
     }
 
 private:

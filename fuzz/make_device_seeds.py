@@ -24,13 +24,15 @@ FLASH_SIZE = 0x20000  # the code area ends here, as in fuzz_pack.cpp
 # Byte 1 of the settings.
 STREAM, SIGNED, CHANGING = 0x01, 0x02, 0x04
 CUT_BEFORE, CUT_TORN, CUT_AFTER = 0x00, 0x20, 0x40
-# Byte 2: the start, the work memory's misalignment and the failing store.
+# Byte 2: the start, the work memory's misalignment, the failing store and the sector map.
 OLD_IMAGE, FINISHED, DAMAGED, FORGED = range(4)
 FAILING = 0x20
+NO_MAP, PAGES_256, SECTORS_16K, SECTOR_64K = range(4)
 
 
-def settings(unit_shift=0, flags=0, start=OLD_IMAGE, cut=0, swap=0, damage=0, xor=0x80, work_offset=0):
-    placement = start | work_offset << 2
+def settings(unit_shift=0, flags=0, start=OLD_IMAGE, cut=0, swap=0, damage=0, xor=0x80, work_offset=0,
+             sectors=NO_MAP):
+    placement = start | work_offset << 2 | sectors << 6
     return bytes([unit_shift, flags, placement]) + struct.pack(">HHHB", cut, swap, damage, xor)
 
 
@@ -137,6 +139,11 @@ def seeds(packer):
         "grown_64k_signed": settings(2, SIGNED | CUT_TORN, cut=7) + packer.pack(grown),
         "shrunk_finished": settings(1, 0, start=FINISHED) + shrunk_pack,
         "shrunk.stream": settings(4, STREAM | CUT_TORN, cut=9) + stream_of(shrunk_pack),
+        # Sector maps: pages of 256 bytes, 16 KiB sectors the 4 KiB chunks share, one 64 KiB sector.
+        "fuzz_pair_pages": settings(4, CUT_TORN, cut=30, sectors=PAGES_256) + fuzz_pack,
+        "fuzz_pair_16k_sectors": settings(3, CUT_TORN, cut=11, sectors=SECTORS_16K) + fuzz_pack,
+        "moved_up_64k_sector_signed": settings(8, SIGNED | CUT_AFTER, cut=25, sectors=SECTOR_64K)
+        + packer.pack(moved_up),
     }
 
     # Fault 1: header checksums hold but the LZMA data is damaged inside the chunk table, where the
@@ -153,13 +160,13 @@ def seeds(packer):
     made["fault1_lzma_damaged_in_table"] = settings() + bytes(damaged)
 
     # Fault 2: a store that serves the signed pack while it is hashed, then another valid pack of
-    # the same size from the read after the hash (the header's, then one read per 4 KiB).
+    # the same size from the read after the hash: the progress meter's read of the header, then the
+    # first pass, which hashes, checks and decodes the pack a 512-byte granule at a time.
     other = same_size_variant(packer, fuzz_new, len(fuzz_pack))
-    after_hash = 1 + (len(fuzz_pack) + 4095) // 4096
+    after_hash = 1 + (len(fuzz_pack) + 511) // 512
     made["fault2_store_changes_after_hash"] = settings(0, SIGNED | CHANGING, swap=after_hash) + fuzz_pack + other
-    # The unsigned call's store changing once the checking pass is over (the header's read, the
-    # checksum's, then the checking pass a 512-byte block at a time): the applier's re-checks.
-    after_check = 2 + (len(fuzz_pack) + 4095) // 4096 + (len(fuzz_pack) - 41 + 511) // 512
+    # The unsigned call's store changing once that first pass is over: the applier's re-checks.
+    after_check = after_hash
     made["store_changes_after_check"] = settings(0, CHANGING | CUT_TORN, cut=17, swap=after_check) + fuzz_pack + other
 
     # Fault 3: records with no bytes, which make a small pack a stream of any length.

@@ -2,33 +2,39 @@
 
 #include <algorithm>
 
+#include "packcheck/power_cuts.h"
+
 namespace devicefuzz {
 
-CallLimits limitsFor(const HostView &view, size_t packSize, const FotaSpareArea &spare)
+CallLimits limitsFor(const HostView &view, size_t packSize, const FotaSpareArea &spare,
+                     const std::vector<NorSectorRun> &sectors)
 {
     constexpr uint64_t block = 4096;
     // A decoder refills its input every 512 pack bytes, and may hand out a record's bytes a refill at a time.
     const uint64_t refills = packSize / 512 + 1;
-    // The state area erased a sector at a time, the identity programmed and read back; the old image's
-    // checksum, at most the whole modelled flash; a finished update's units checked.
-    uint64_t writes = spare.stateLength / block + 1;
+    // The state area erased a sector at a time (on a map of small pages, a page at a time), the identity
+    // programmed and read back; the old image's checksum, at most the whole modelled flash.
+    const uint64_t stateSector =
+        sectors.empty() ? block : quarnel::powercut::sectorOf(sectors, spare.stateOffset).end - spare.stateOffset;
+    uint64_t writes = spare.stateLength / std::max<uint64_t>(stateSector, 1) + 1;
     uint64_t reads = flashSize / block + 4 + 4 * refills;
     for (const quarnel::verify::StreamChunk &chunk : view.contents.chunks) {
-        const uint64_t blocks = (chunk.length() + block - 1) / block;
+        // On a map a chunk's group may rebuild up to a 64 KiB sector of the modelled flash with it.
+        const uint64_t blocks = (chunk.length() + block - 1) / block + (sectors.empty() ? 0 : 16);
         // The scratch's erase and programs, two records, the unit's erase and programs.
         writes += 4 + 2 * blocks;
-        // A piece per record and per block of its sources, two records, the scratch's checksum, the
-        // copy, the unit's checksum, and the unit once more for a finished update or a done record.
-        reads += chunk.records.size() + 2 + 6 * blocks;
+        // A piece per record and per block of its sources, two records; per block the comparison with
+        // the flash in pieces of 256 bytes, the scratch's checksum, the copy, the unit's checksum, the
+        // carried bytes compared, and the unit once more for a done record.
+        reads += chunk.records.size() + 2 + 24 * blocks;
     }
     CallLimits limits;
-    // Twice what the applier does today, so that a mend may spend more without tripping them.
+    // Twice what a sound applier does, so that a mend may spend more without tripping them.
     limits.writes = 2 * writes;
     limits.flashReads = 2 * reads;
-    // At most once to hash, once for the data checksum, once per decoder (the checking pass, the table,
-    // the difference and the literal bytes) and once for a finished update: 7 passes over the pack. A
-    // signed call that checks each block against a digest when a decoder refills may read a whole block
-    // per 512-byte refill, 8 times a pass; 40 passes leave room for that, and a loop still runs past.
+    // The first pass, the table, difference and literal cursors, and in the signed call each block read
+    // once more to learn its granules' digests: a handful of passes over the pack; 40 leave room, and
+    // a loop still runs past them.
     limits.packBytes = 40 * (packSize + block);
     limits.packReads = 40 * (refills + packSize / block + 8);
     return limits;

@@ -8,7 +8,9 @@
 
 namespace devicefuzz {
 
-CallLimits limitsFor(const HostView &view, size_t packSize, const FotaSpareArea &spare);
+// sectors: the flash's sector map, empty for erase units of 4, 32 and 64 KiB.
+CallLimits limitsFor(const HostView &view, size_t packSize, const FotaSpareArea &spare,
+                     const std::vector<NorSectorRun> &sectors);
 
 // The larger of each: a changing store may have the applier follow either pack.
 CallLimits widest(const CallLimits &a, const CallLimits &b);

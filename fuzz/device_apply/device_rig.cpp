@@ -39,9 +39,9 @@ void fillWithGarbage(uint8_t *bytes, size_t size, uint64_t seed)
 } // namespace
 
 DeviceRig::DeviceRig(Bytes flash, std::vector<Region> writable, std::vector<Region> mayTouch, uint32_t programUnit,
-                     uint64_t seed)
+                     uint64_t seed, const std::vector<NorSectorRun> &sectors)
     // The rig decides where writes may go; the model enforces the flash's own rules everywhere.
-    : sim_(std::move(flash), {{0, flashSize}}, programUnit, seed), model_(sim_.callbacks()),
+    : sim_(std::move(flash), {{0, flashSize}}, programUnit, seed, norPastUnknown, sectors), model_(sim_.callbacks()),
       writable_(std::move(writable)), mayTouch_(std::move(mayTouch))
 {
 }
@@ -95,6 +95,12 @@ void DeviceRig::reportProgress(void *context, uint32_t done, uint32_t total)
     record.total = total;
 }
 
+int DeviceRig::sectorAt(void *context, uint32_t offset, uint32_t *start, uint32_t *length)
+{
+    DeviceRig &rig = *static_cast<DeviceRig *>(context);
+    return rig.model_.sectorAt(rig.model_.context, offset, start, length);
+}
+
 int DeviceRig::readPack(void *context, uint32_t offset, void *out, uint32_t length)
 {
     DeviceRig &rig = *static_cast<DeviceRig *>(context);
@@ -115,7 +121,8 @@ int DeviceRig::readPack(void *context, uint32_t offset, void *out, uint32_t leng
 
 int DeviceRig::invoke(const Call &call, uint8_t *work)
 {
-    FotaFlash flash{this, readFlash, eraseFlash, programFlash, reportProgress};
+    FotaFlash flash{this, readFlash, eraseFlash, programFlash, reportProgress,
+                    model_.sectorAt != nullptr ? sectorAt : nullptr};
     const FotaPackSource pack{this, static_cast<uint32_t>(call.store.first->size()), readPack};
     switch (call.entry) {
     case Entry::apply:

@@ -69,7 +69,7 @@ public:
     // writable: where the applier may erase and program at all, any other write is a breach;
     // mayTouch: what the callbacks serve, as an integrator's refuse the rest.
     DeviceRig(Bytes flash, std::vector<Region> writable, std::vector<Region> mayTouch, uint32_t programUnit,
-              uint64_t seed);
+              uint64_t seed, const std::vector<NorSectorRun> &sectors);
     DeviceRig(const DeviceRig &) = delete;
     DeviceRig &operator=(const DeviceRig &) = delete;
 
@@ -81,6 +81,7 @@ private:
     static int eraseFlash(void *context, uint32_t offset, uint32_t length);
     static int programFlash(void *context, uint32_t offset, const void *data, uint32_t length);
     static void reportProgress(void *context, uint32_t done, uint32_t total);
+    static int sectorAt(void *context, uint32_t offset, uint32_t *start, uint32_t *length);
     static int readPack(void *context, uint32_t offset, void *out, uint32_t length);
 
     // Counts a write and says whether the callbacks carry it out; stops the run on a breach.

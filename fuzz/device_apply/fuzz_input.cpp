@@ -26,6 +26,7 @@ FuzzInput parseInput(const uint8_t *data, size_t size)
     settings.start = static_cast<Start>(placement & 3);
     settings.workOffset = placement >> 2 & 7;
     settings.failingStore = placement & 0x20;
+    settings.sectorMap = placement >> 6;
     settings.cutAt = reader.u16();
     settings.swapAt = reader.u16();
     settings.damageAt = reader.u16();

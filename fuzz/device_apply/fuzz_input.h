@@ -26,6 +26,7 @@ struct Settings {
     bool badSignature = false;  // the signature has a bit flipped
     bool spareSector = false;   // the state area has one sector more than the records need
     bool failingStore = false;  // one more call whose pack reads fail from the swap read on
+    uint8_t sectorMap = 0;      // the flash's sectors: sectorMapOf (layout.h)
     quarnel::powercut::CutMode cutMode = quarnel::powercut::CutMode::before;
     Start start = Start::oldImage;
     uint32_t workOffset = 0; // the work memory's misalignment, 0 to 7
@@ -47,8 +48,8 @@ struct FuzzInput {
 
 // Byte 0: program unit 1 << (b % 9). Byte 1, bits: 0 stream body, 1 signed, 2 changing store, 3 keep
 // header, 4 bad signature, 5-6 cut mode (before, torn, after, torn), 7 spare sector. Byte 2: start
-// (b & 3), work offset (b >> 2 & 7), failing store (bit 5). Then u16s, high byte first: cut call, swap read, damage position;
-// then the damage's xor value (0 reads as 0x80).
+// (b & 3), work offset (b >> 2 & 7), failing store (bit 5), sector map (b >> 6). Then u16s, high byte
+// first: cut call, swap read, damage position; then the damage's xor value (0 reads as 0x80).
 FuzzInput parseInput(const uint8_t *data, size_t size);
 
 } // namespace devicefuzz

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "nor_flash.h"
 
 namespace devicefuzz {
 
@@ -24,5 +27,19 @@ constexpr uint32_t flashSize = stateOffset + stateSizeLimit;
 
 constexpr Region codeArea{codeBase, codeBase + codeSize};
 constexpr Region scratchArea{scratchOffset, scratchOffset + scratchSize};
+
+// The flash's sectors, by the input's choice: erase units of 4, 32 and 64 KiB (no map); pages of 256 bytes;
+// 16 KiB sectors over the code area, which the fuzz images' 4 KiB chunks share; one 64 KiB sector over it,
+// the images rebuilt in it with the bytes past them carried over. The spare area is whole sectors in each.
+inline const std::vector<NorSectorRun> &sectorMapOf(uint8_t choice)
+{
+    static const std::vector<NorSectorRun> maps[4] = {
+        {},
+        {{flashSize / 256, 256}},
+        {{scratchOffset / 16384, 16384}, {1, scratchSize}, {stateSizeLimit / 4096, 4096}},
+        {{1, codeBase}, {1, codeSize}, {1, scratchSize}, {stateSizeLimit / 4096, 4096}},
+    };
+    return maps[choice & 3];
+}
 
 } // namespace devicefuzz
