@@ -320,18 +320,22 @@ static int checkScratch(const FotaGroupWork *work, int built)
     return result == FOTA_APPLY_OK && !holds ? FOTA_APPLY_CHUNK_CRC_MISMATCH : result;
 }
 
+/* Erases the group's sectors and copies the scratch into them; then each chunk must sum to its checksum
+   there and the carried bytes equal the scratch's. */
 static int copyScratchToGroup(const FotaGroupWork *work)
 {
     const FotaGroup *group = work->group;
     const uint32_t scratch = work->progress->spare->scratchOffset;
-    int same = 0;
+    int holds = 0;
     int result = fotaErase(work->progress->flash, group->start, (uint32_t)(group->end - group->start));
     fotaMeterTick(work->progress->meter);
     if (result == FOTA_APPLY_OK)
         result = copyFlash(work->progress, scratch, group->start, group->end - group->start);
     if (result == FOTA_APPLY_OK)
-        result = rangesEqual(work->progress, group->start, scratch, group->end - group->start, &same);
-    return result == FOTA_APPLY_OK && !same ? FOTA_APPLY_TARGET_MISMATCH : result;
+        result = chunksHold(work, 0, &holds);
+    if (result == FOTA_APPLY_OK && holds)
+        result = carriedOver(work, &holds);
+    return result == FOTA_APPLY_OK && !holds ? FOTA_APPLY_TARGET_MISMATCH : result;
 }
 
 int fotaApplyGroup(const FotaGroupWork *work)
