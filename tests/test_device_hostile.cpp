@@ -10,6 +10,7 @@
 #include "packcheck/nor_flash_sim.h"
 #include "packcheck/power_cuts.h"
 #include "signing/signing.h"
+#include "support/device_streams.h"
 #include "support/device_updates.h"
 #include "support/sanitizer.h"
 #include "support/test_files.h"

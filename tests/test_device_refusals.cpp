@@ -12,6 +12,7 @@
 #include "packcheck/nor_flash_sim.h"
 #include "packcheck/power_cuts.h"
 #include "quarnel.h"
+#include "support/device_streams.h"
 #include "support/device_updates.h"
 #include "support/pack_replay.h"
 #include "verify/lzma_block.h"

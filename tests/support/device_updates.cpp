@@ -4,11 +4,7 @@
 
 #include <algorithm>
 
-#include "common/crc32.h"
-#include "container/lzma_adapter.h"
-#include "container/pack_header.h"
 #include "lod/code_image.h"
-#include "support/pack_replay.h"
 #include "pack/pack_builder.h"
 #include "support/split_mix.h"
 #include "support/test_files.h"
@@ -142,22 +138,6 @@ quarnel::powercut::UpdateCase deviceUpdateCase(const DevicePair &pair, uint32_t 
         byte = static_cast<uint8_t>(random.next());
     std::copy(pair.oldImage.begin(), pair.oldImage.end(), update.flash.begin() + pair.codeBase);
     return update;
-}
-
-Bytes decodedStream(const Bytes &pack)
-{
-    Bytes out;
-    EXPECT_TRUE(decodeLzmaBlock(Bytes(pack.begin() + 28, pack.end()), out));
-    return out;
-}
-
-Bytes packOfStream(const DevicePair &pair, const Bytes &stream)
-{
-    Bytes block;
-    EXPECT_EQ(quarnel::compressPatchStream(stream.data(), static_cast<int32_t>(stream.size()), block), FOTA_OK);
-    return quarnel::buildPack(pair.codeBase, static_cast<uint32_t>(pair.oldImage.size()),
-                              quarnel::packCrc32(pair.oldImage.data(), static_cast<uint32_t>(pair.oldImage.size())),
-                              block.data(), static_cast<uint32_t>(block.size()));
 }
 
 } // namespace testsupport

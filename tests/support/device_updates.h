@@ -45,13 +45,6 @@ quarnel::powercut::UpdateCase deviceUpdateCase(const DevicePair &pair, uint32_t 
 quarnel::powercut::UpdateCase deviceUpdateCase(const DevicePair &pair, uint32_t programUnit,
                                                const std::vector<NorSectorRun> &sectors, uint32_t scratchLength = 0);
 
-// The patch stream of a pack, decoded independently of the applier.
-Bytes decodedStream(const Bytes &pack);
-
-// A pack of stream, compressed as the library compresses, whose header describes the pair's old image:
-// a pack whose stream alone was made wrong.
-Bytes packOfStream(const DevicePair &pair, const Bytes &stream);
-
 // The pack as the applier reads it.
 using quarnel::powercut::packSourceOf;
 
