@@ -112,11 +112,12 @@ typedef struct FotaApplyStatus {
 #define FOTA_APPLY_TOO_MANY_CHUNKS 19   /* more chunks than FOTA_APPLY_MAX_CHUNKS */
 #define FOTA_APPLY_BAD_SIGNATURE 20     /* the pack's signature does not verify with the trusted key */
 #define FOTA_APPLY_OUTSIDE_IMAGE_AREA 21 /* a chunk's unit or the old image lies outside the trusted image area */
-#define FOTA_APPLY_PACK_CHANGED 22      /* once the update was under way, the pack failed to read or no longer read
-                                           as the first pass read it: the update is pending, the image may be half written */
-#define FOTA_APPLY_BAD_GEOMETRY 23      /* sectorAt's sectors do not fit: a spare area of part sectors, a scratch smaller
-                                           than a group to rebuild, a sector shared by the image and the spare area or
-                                           reaching outside the trusted image area, a sector of no valid size */
+#define FOTA_APPLY_PACK_CHANGED 22      /* once the update was under way, the pack failed to read or no longer
+                                           read as the first pass read it: pending, the image may be half written */
+#define FOTA_APPLY_BAD_GEOMETRY 23      /* sectorAt's sectors do not fit: a spare area of part sectors, a scratch
+                                           smaller than a group to rebuild, a sector shared by the image and the
+                                           spare area or reaching outside the trusted image area, a sector of no
+                                           valid size */
 
 /* The LZMA window the applier decodes with: no match in a pack may reach further back than this. */
 #define FOTA_APPLY_WINDOW 8192u

@@ -213,36 +213,46 @@ int fotaApplyWithin(const FotaFlash *flash, FotaPack *pack, const FotaSpareArea 
     return result == FOTA_APPLY_OK || keepsPending(result) ? result : FOTA_APPLY_PACK_CHANGED;
 }
 
-int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack, const FotaSpareArea *spare, void *work,
-                  size_t workSize)
-{
-    FotaFlash flashCopy;
-    FotaSpareArea spareCopy;
+/* What an unsigned call works with: the caller's records copied, read once, so that what the call checks is
+   what it uses; the pack read through the copy; the work memory divided. */
+typedef struct UnsignedCall {
+    FotaFlash flash;
+    FotaSpareArea spare;
     FotaMeter meter;
     FotaWork parts;
     FotaPack reading;
+} UnsignedCall;
+
+static int openUnsignedCall(UnsignedCall *call, const FotaFlash *flash, const FotaPackSource *pack,
+                            const FotaSpareArea *spare, void *work, size_t workSize)
+{
+    call->flash = *flash;
+    call->spare = *spare;
+    fotaPackOpen(&call->reading, pack, 0);
+    fotaMeterOpen(&call->meter, &call->flash, &call->reading.source);
+    if (workSize < FOTA_APPLY_WORK_SIZE)
+        return fotaWorkTooSmall(&call->reading.source);
+    fotaCarveWork(work, &call->parts, 0);
+    return FOTA_APPLY_OK;
+}
+
+int FotaApplyPack(const FotaFlash *flash, const FotaPackSource *pack, const FotaSpareArea *spare, void *work,
+                  size_t workSize)
+{
+    UnsignedCall call;
+    int result;
     if (flash == 0 || flash->read == 0 || flash->erase == 0 || flash->program == 0 || pack == 0 ||
         pack->read == 0 || spare == 0 || work == 0)
         return FOTA_APPLY_BAD_ARGUMENT;
-    /* The caller's records are read once: what the call checks is what it uses. */
-    flashCopy = *flash;
-    spareCopy = *spare;
-    fotaPackOpen(&reading, pack, 0);
-    fotaMeterOpen(&meter, &flashCopy, &reading.source);
-    if (workSize < FOTA_APPLY_WORK_SIZE)
-        return fotaWorkTooSmall(&reading.source);
-    fotaCarveWork(work, &parts, 0);
-    return fotaApplyWithin(&flashCopy, &reading, &spareCopy, &parts, 0, &meter);
+    if ((result = openUnsignedCall(&call, flash, pack, spare, work, workSize)) != FOTA_APPLY_OK)
+        return result;
+    return fotaApplyWithin(&call.flash, &call.reading, &call.spare, &call.parts, 0, &call.meter);
 }
 
 int FotaApplyQuery(const FotaFlash *flash, const FotaPackSource *pack, const FotaSpareArea *spare, void *work,
                    size_t workSize, FotaApplyStatus *status)
 {
-    FotaFlash flashCopy;
-    FotaSpareArea spareCopy;
-    FotaMeter meter;
-    FotaWork parts;
-    FotaPack reading;
+    UnsignedCall call;
     Prepared prepared;
     FotaStreamReader reader;
     FotaProgress progress;
@@ -254,26 +264,23 @@ int FotaApplyQuery(const FotaFlash *flash, const FotaPackSource *pack, const Fot
     status->state = FOTA_STATE_NOT_APPLICABLE;
     status->chunksDone = 0;
     status->chunkCount = 0;
-    flashCopy = *flash;
-    spareCopy = *spare;
-    fotaPackOpen(&reading, pack, 0);
-    fotaMeterOpen(&meter, &flashCopy, &reading.source);
-    if (workSize < FOTA_APPLY_WORK_SIZE)
-        return fotaWorkTooSmall(&reading.source);
-    fotaCarveWork(work, &parts, 0);
-    /* FotaApplyPack's checks, so that every pack it refuses whatever the flash holds is refused here too. */
-    if ((result = preparePack(&flashCopy, &reading, &spareCopy, &parts, 0, &prepared, &reader, &meter)) !=
-        FOTA_APPLY_OK)
+    if ((result = openUnsignedCall(&call, flash, pack, spare, work, workSize)) != FOTA_APPLY_OK)
         return result;
-    fotaInitProgress(&progress, &flashCopy, &spareCopy, &prepared.info, prepared.mapped, parts.io, &meter);
+    /* FotaApplyPack's checks, so that every pack it refuses whatever the flash holds is refused here too. */
+    if ((result = preparePack(&call.flash, &call.reading, &call.spare, &call.parts, 0, &prepared, &reader,
+                              &call.meter)) != FOTA_APPLY_OK)
+        return result;
+    fotaInitProgress(&progress, &call.flash, &call.spare, &prepared.info, prepared.mapped, call.parts.io,
+                     &call.meter);
     status->chunkCount = prepared.stream.chunkCount;
     if ((result = findStanding(&progress, &prepared.info, &standing)) != FOTA_APPLY_OK)
         return result;
     if (standing == STANDING_RESUME &&
-        (result = everyGroup(&progress, &reader, &parts, &prepared, countStep, &status->chunksDone)) != FOTA_APPLY_OK)
+        (result = everyGroup(&progress, &reader, &call.parts, &prepared, countStep, &status->chunksDone)) !=
+            FOTA_APPLY_OK)
         return result;
     if (standing == STANDING_RESUME && status->chunksDone == prepared.stream.chunkCount)
-        fotaMeterFinish(&meter);
+        fotaMeterFinish(&call.meter);
     status->state = standing == STANDING_FRESH      ? FOTA_STATE_NOT_STARTED
                     : standing == STANDING_NEITHER ? FOTA_STATE_NOT_APPLICABLE
                     : status->chunksDone == prepared.stream.chunkCount ? FOTA_STATE_DONE

@@ -102,7 +102,8 @@ int fotaCheckGroups(const FotaFlash *flash, const FotaSpareArea *spare, const Fo
     uint32_t target = stream->firstTarget;
     uint32_t crc = 0;
     uint8_t place[8];
-    int result = fotaWholeSectors(flash, spare->scratchOffset, (uint64_t)spare->scratchOffset + fotaScratchLength(spare));
+    int result =
+        fotaWholeSectors(flash, spare->scratchOffset, (uint64_t)spare->scratchOffset + fotaScratchLength(spare));
     if (result == FOTA_APPLY_OK)
         result = fotaWholeSectors(flash, spare->stateOffset, (uint64_t)spare->stateOffset + spare->stateLength);
     while (result == FOTA_APPLY_OK && first < stream->chunkCount) {

@@ -22,8 +22,9 @@ int fotaCheckSpare(const FotaSpareArea *spare, const FotaStream *stream, int sec
     if (spare->stateLength == 0 || stateEnd > 0x100000000u || scratchEnd > 0x100000000u)
         return FOTA_APPLY_BAD_SPARE_AREA;
     /* Without a sector map the flash erases 4, 32 and 64 KiB units, and the scratch holds the largest. */
-    if (!sectorMap && (fotaScratchLength(spare) != FOTA_SCRATCH_BYTES || spare->scratchOffset % FOTA_SCRATCH_BYTES != 0 ||
-                       spare->stateOffset % FOTA_SECTOR_BYTES != 0 || spare->stateLength % FOTA_SECTOR_BYTES != 0))
+    if (!sectorMap &&
+        (fotaScratchLength(spare) != FOTA_SCRATCH_BYTES || spare->scratchOffset % FOTA_SCRATCH_BYTES != 0 ||
+         spare->stateOffset % FOTA_SECTOR_BYTES != 0 || spare->stateLength % FOTA_SECTOR_BYTES != 0))
         return FOTA_APPLY_BAD_SPARE_AREA;
     if (fotaOverlaps(spare->scratchOffset, scratchEnd, stream->areaStart, stream->areaEnd) ||
         fotaOverlaps(spare->stateOffset, stateEnd, stream->areaStart, stream->areaEnd) ||
