@@ -13,6 +13,7 @@
 #include "support/device_streams.h"
 #include "support/device_updates.h"
 #include "support/sanitizer.h"
+#include "support/split_mix.h"
 #include "support/test_files.h"
 
 using quarnel::powercut::CutMode;
@@ -644,4 +645,156 @@ TEST(DeviceHostile, OldImageTheCallbacksWillNotReadIsRefused)
     EXPECT_EQ(FotaApplyPack(&flash, &source, &update.spare, work.data(), work.size()), FOTA_APPLY_OLD_IMAGE_MISMATCH);
     EXPECT_EQ(sim.operations(), 0u);
     EXPECT_TRUE(sim.violations().empty()) << sim.violations().front();
+}
+
+namespace {
+
+// A pack past 1 MiB, so that the signed call's blocks are two granules each: one chunk of literal bytes per
+// 64 KiB unit of fresh random bytes, which no encoder shrinks. *foreignAt and *foreign: one literal byte of
+// a pack of the same size that writes it otherwise.
+struct LargePack {
+    testsupport::DevicePair pair;
+    Bytes foreign;
+    uint32_t foreignAt = 0;
+};
+
+Bytes literalStream(const Bytes &image, uint32_t base)
+{
+    const uint32_t chunks = static_cast<uint32_t>(image.size() / 0x10000);
+    Bytes stream(4 + 24 * size_t{chunks});
+    putLe32(stream, 0, chunks);
+    for (uint32_t c = 0; c < chunks; ++c) {
+        const size_t entry = 4 + 24 * size_t{c};
+        putLe32(stream, entry, base + c * 0x10000);
+        putLe32(stream, entry + 4, quarnel::packCrc32(image.data() + c * 0x10000, 0x10000));
+        putLe32(stream, entry + 8, 1);
+        putLe32(stream, entry + 12, base);
+        putLe32(stream, entry + 16, 0);
+        putLe32(stream, entry + 20, 0x10000);
+    }
+    stream.insert(stream.end(), image.begin(), image.end());
+    return stream;
+}
+
+const LargePack &largePack()
+{
+    static const LargePack made = [] {
+        LargePack pack;
+        testsupport::SplitMix random(0x1A26E);
+        Bytes newImage(0x180000);
+        for (uint8_t &byte : newImage)
+            byte = static_cast<uint8_t>(random.next());
+        pack.pair.oldImage = Bytes(0x1000, 0x5A);
+        pack.pair.codeBase = 0x10000;
+        pack.pair.newImage = newImage;
+        pack.pair.pack = testsupport::packOfStream(pack.pair, literalStream(newImage, 0x10000));
+        pack.pair.chunkCount = static_cast<uint32_t>(newImage.size() / 0x10000);
+        for (uint32_t at = 0x123457; pack.foreign.size() != pack.pair.pack.size() && at < 0x123457 + 64; ++at) {
+            Bytes other = newImage;
+            other[at] ^= 0x24;
+            pack.foreign = testsupport::packOfStream(pack.pair, literalStream(other, 0x10000));
+            pack.foreignAt = 0x10000 + at;
+        }
+        return pack;
+    }();
+    return made;
+}
+
+} // namespace
+
+// Past 1 MiB of pack a block of digests covers several granules: a cursor entering a block reads it whole
+// once to learn its granules' digests, then checks each granule as it reads it again. The store swapped at a
+// spread of reads never gets a foreign byte into flash; a pack past 32 MiB is refused before it is read.
+TEST(DeviceHostile, SignedCallChecksBlocksOfSeveralGranules)
+{
+    const LargePack &large = largePack();
+    ASSERT_GT(large.pair.pack.size(), 2048u * 512u);
+    ASSERT_EQ(large.foreign.size(), large.pair.pack.size());
+    const UpdateCase update = testsupport::deviceUpdateCase(large.pair, 16);
+    const Bytes signature = signing::signHash(deviceKey(), signing::sha256(update.pack.data(), update.pack.size()));
+    const FotaTrust trust{deviceKey().point.data(), signature.data(), static_cast<uint32_t>(signature.size()),
+                          update.newStart, 0x400000 - update.newStart};
+    Bytes work(FOTA_APPLY_SIGNED_WORK_SIZE);
+    auto signedRun = [&](ChangingPack &store, Bytes &flashAfter) {
+        NorFlashSim sim = simOf(update.flash);
+        const FotaFlash flash = sim.callbacks();
+        const FotaPackSource source = store.source();
+        const int result = FotaApplySignedPack(&flash, &source, &trust, &update.spare, work.data(), work.size());
+        flashAfter = sim.bytes();
+        EXPECT_TRUE(sim.violations().empty()) << sim.violations().front();
+        return result;
+    };
+    ChangingPack counting;
+    counting.first = counting.then = &update.pack;
+    Bytes after;
+    ASSERT_EQ(signedRun(counting, after), FOTA_APPLY_OK);
+    EXPECT_TRUE(holdsNewImage(after, update));
+    for (uint32_t swapAt = 0; swapAt < counting.reads; swapAt += counting.reads / 23 + 1) {
+        SCOPED_TRACE(::testing::Message() << "store swapped at read " << swapAt << " of " << counting.reads);
+        ChangingPack store;
+        store.first = &update.pack;
+        store.then = &large.foreign;
+        store.swapAt = swapAt;
+        const int result = signedRun(store, after);
+        EXPECT_NE(after[large.foreignAt], update.newImage[large.foreignAt - update.newStart] ^ 0x24);
+        if (result == FOTA_APPLY_OK) {
+            EXPECT_TRUE(holdsNewImage(after, update));
+        } else {
+            EXPECT_TRUE(result == FOTA_APPLY_BAD_SIGNATURE || result == FOTA_APPLY_PACK_CHANGED)
+                << FotaApplyErrorMsg(result);
+        }
+    }
+
+    // One byte of one granule changed once the first pass is over: the first read of that granule, or of the
+    // block it lies in, ends the call, so no byte of it reaches a decoder.
+    const uint32_t firstPass = 1 + static_cast<uint32_t>((update.pack.size() + 511) / 512);
+    for (const size_t granule : {size_t{1}, size_t{700}, update.pack.size() / 512 - 3}) {
+        SCOPED_TRACE(::testing::Message() << "granule " << granule << " changed after the first pass");
+        struct Tampering {
+            FotaPackSource source;
+            const Bytes *pack;
+            size_t granule;
+            uint32_t from;
+            uint32_t reads = 0;
+            uint32_t readsAfterTampered = 0;
+            bool tampered = false;
+            static int read(void *context, uint32_t offset, void *out, uint32_t length)
+            {
+                Tampering &self = *static_cast<Tampering *>(context);
+                const uint32_t index = self.reads++;
+                self.readsAfterTampered += self.tampered;
+                std::copy_n(self.pack->data() + offset, length, static_cast<uint8_t *>(out));
+                if (index >= self.from && offset / 512 == self.granule) {
+                    static_cast<uint8_t *>(out)[100 % length] ^= 0x01;
+                    self.tampered = true;
+                }
+                return 0;
+            }
+        };
+        Tampering store{{nullptr, static_cast<uint32_t>(update.pack.size()), Tampering::read}, &update.pack, granule,
+                        firstPass};
+        store.source.context = &store;
+        NorFlashSim sim = simOf(update.flash);
+        const FotaFlash flash = sim.callbacks();
+        const int result = FotaApplySignedPack(&flash, &store.source, &trust, &update.spare, work.data(), work.size());
+        EXPECT_TRUE(store.tampered);
+        EXPECT_TRUE(result == FOTA_APPLY_BAD_SIGNATURE || result == FOTA_APPLY_PACK_CHANGED)
+            << FotaApplyErrorMsg(result);
+        // The block's other granule may be read to take the block's digest; nothing after that.
+        EXPECT_LE(store.readsAfterTampered, 1u);
+    }
+
+    struct Endless {
+        static int read(void *, uint32_t, void *out, uint32_t length)
+        {
+            std::fill_n(static_cast<uint8_t *>(out), length, uint8_t{0});
+            return 0;
+        }
+    };
+    const FotaPackSource huge{nullptr, (32u << 20) + 1, Endless::read};
+    NorFlashSim sim = simOf(update.flash);
+    const FotaFlash flash = sim.callbacks();
+    EXPECT_EQ(FotaApplySignedPack(&flash, &huge, &trust, &update.spare, work.data(), work.size()),
+              FOTA_APPLY_WORK_TOO_SMALL);
+    EXPECT_EQ(sim.operations(), 0u);
 }
